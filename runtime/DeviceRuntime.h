@@ -1,0 +1,131 @@
+// DeviceRuntime.h - our own device runtime layer.
+//
+// The solver talks to "the device" through the small set of operations below,
+// named after the classic launch-by-argument-hand-over runtime interface:
+// buffers are allocated, filled, read back and freed; a kernel launch is a
+// configuration, a run of 4-byte argument hand-overs at byte offsets, and a
+// launch of a kernel registered at start-up. Every operation returns a status,
+// 0 meaning success.
+//
+// The operations live in namespace fluidrt so that they never collide with a
+// vendor runtime that a GPU backend links against. A device address travels
+// through the 4-byte argument slots as a buffer handle (DevicePtr) that the
+// backend resolves; on a 64-bit host a raw address would not fit.
+//
+// Backends: the default one runs everything on the host (a buffer is a host
+// allocation, a copy is memcpy, a launch runs the kernel's host realisation).
+// A GPU backend can be installed with setBackend. Counting and fault injection
+// sit in front of whichever backend is active, so every failure path of the
+// callers can be exercised without a device.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fluidrt {
+
+using cudaError_t = int;
+constexpr cudaError_t cudaSuccess = 0;
+constexpr cudaError_t cudaErrorInvalidValue = 1;
+constexpr cudaError_t cudaErrorMemoryAllocation = 2;
+constexpr cudaError_t cudaErrorInvalidConfiguration = 9;
+constexpr cudaError_t cudaErrorInvalidDevicePointer = 17;
+constexpr cudaError_t cudaErrorInvalidDevice = 101;
+constexpr cudaError_t cudaErrorInvalidDeviceFunction = 98;
+constexpr cudaError_t cudaErrorInjectedFault = 999;  // made to fail by a test
+
+enum cudaMemcpyKind { cudaMemcpyHostToDevice = 1, cudaMemcpyDeviceToHost = 2 };
+
+using cudaStream_t = int;  // 0 is the one default queue
+
+struct dim3 {
+    unsigned x = 1, y = 1, z = 1;
+    constexpr dim3(unsigned x_ = 1, unsigned y_ = 1, unsigned z_ = 1) : x(x_), y(y_), z(z_) {}
+};
+
+// A device buffer as the solver sees it: a 4-byte handle, 0 meaning none.
+struct DevicePtr {
+    std::uint32_t handle = 0;
+};
+static_assert(sizeof(DevicePtr) == 4, "device addresses travel in 4-byte argument slots");
+
+// Launch shape and arguments as they reach a backend.
+constexpr std::size_t maxArgumentBytes = 64;
+struct LaunchShape {
+    dim3 grid, block;
+    std::size_t sharedBytes = 0;
+    cudaStream_t stream = 0;
+};
+struct ArgumentBlock {
+    unsigned char bytes[maxArgumentBytes];  // hand-over area, filled at byte offsets
+    std::size_t used = 0;                   // highest offset + size handed over
+};
+
+// The host realisation of a kernel: decodes its arguments and runs the kernel
+// over all cells. Returns a status (nonzero when the arguments are unusable,
+// for example a handle that names no buffer of sufficient size).
+using HostKernel = cudaError_t (*)(const LaunchShape& shape, const ArgumentBlock& args);
+
+// --- the operations the solver and start-up call ---------------------------
+cudaError_t cudaSetDevice(int device);
+cudaError_t cudaMalloc(DevicePtr* ptr, std::size_t bytes);
+cudaError_t cudaMemcpy(DevicePtr dst, const void* src, std::size_t bytes, cudaMemcpyKind kind);
+cudaError_t cudaMemcpy(void* dst, DevicePtr src, std::size_t bytes, cudaMemcpyKind kind);
+cudaError_t cudaFree(DevicePtr ptr);
+cudaError_t cudaConfigureCall(dim3 grid, dim3 block, std::size_t sharedBytes = 0, cudaStream_t stream = 0);
+cudaError_t cudaSetupArgument(const void* arg, std::size_t size, std::size_t offset);
+cudaError_t cudaLaunch(const void* entry);
+
+// Registration of the code image and of its kernels. The image handle is an
+// opaque token; registerFunction pairs a host launch function (the entry that
+// cudaLaunch receives) with the kernel's device name and host realisation.
+using FatBinaryHandle = void**;
+FatBinaryHandle registerFatBinary(const void* image);
+void registerFunction(FatBinaryHandle image, const void* hostFunction, const char* deviceName,
+                      HostKernel hostRealisation);
+void unregisterFatBinary(FatBinaryHandle image);
+
+// Looks up a registered kernel by its device name (nullptr when unknown).
+const void* registeredEntry(const char* deviceName);
+int registeredKernelCount();
+const char* registeredKernelName(int index);  // in registration order
+
+// --- backends --------------------------------------------------------------
+struct Backend {
+    const char* name;
+    cudaError_t (*setDevice)(int device);
+    cudaError_t (*allocate)(DevicePtr* ptr, std::size_t bytes);
+    cudaError_t (*copyToDevice)(DevicePtr dst, const void* src, std::size_t bytes);
+    cudaError_t (*copyToHost)(void* dst, DevicePtr src, std::size_t bytes);
+    cudaError_t (*release)(DevicePtr ptr);
+    // deviceName and host realisation of the registered kernel being launched
+    cudaError_t (*launch)(const char* deviceName, HostKernel hostRealisation, const LaunchShape& shape,
+                          const ArgumentBlock& args);
+};
+const Backend& hostBackend();
+void setBackend(const Backend* backend);  // nullptr restores the host backend
+const Backend& currentBackend();
+
+// Host backend only: the host memory behind a handle, or nullptr when the
+// handle names no live buffer of at least minBytes. Host realisations use it.
+void* hostBufferAddress(DevicePtr ptr, std::size_t minBytes);
+int liveBufferCount();  // buffers allocated and not yet freed
+
+// --- instrumentation for tests -----------------------------------------------
+enum class Op { SetDevice, Malloc, Memcpy, Free, ConfigureCall, SetupArgument, Launch, Count };
+const char* opName(Op op);
+
+// Makes the nth call of op from now on (1 = the next one) return a failure.
+void failNth(Op op, long nth);
+// Makes the nth runtime operation of any kind from now on return a failure.
+void failNthOperation(long nth);
+void clearFaults();
+// Calls so far, per kind and in total (reset by resetCounters).
+long operationCount(Op op);
+long totalOperationCount();
+void resetCounters();
+// Called after every operation with its kind and status; nullptr for none.
+using OperationObserver = void (*)(Op op, cudaError_t status);
+void setOperationObserver(OperationObserver observer);
+
+}  // namespace fluidrt

@@ -1,0 +1,197 @@
+// KernelLaunch.cpp - host launch functions of the six kernels, their host
+// realisations as the runtime layer calls them, and their registration.
+//
+// A launch function hands its parameters over one by one as 4-byte values at
+// offsets 0, 4, 8, ... and starts the kernel only when all hand-overs returned
+// 0. On the host backend the launch decodes the same bytes again, resolves the
+// buffer handles (refusing any that is missing or too small for the grid) and
+// runs the active host realisation.
+#include <cstring>
+
+#include "Kernels.h"
+
+using namespace fluidrt;
+
+namespace {
+
+// Hands the arguments over in order, 4 bytes each; false at the first refusal.
+bool handOver(std::size_t) { return true; }
+template <typename T, typename... Rest>
+bool handOver(std::size_t offset, const T& value, const Rest&... rest) {
+    static_assert(sizeof(T) == 4, "every kernel parameter is 4 bytes");
+    if (cudaSetupArgument(&value, sizeof value, offset) != cudaSuccess) return false;
+    return handOver(offset + sizeof value, rest...);
+}
+
+template <typename... Args>
+void handOverAndLaunch(const void* entry, const Args&... args) {
+    if (handOver(0, args...)) cudaLaunch(entry);
+}
+
+// Decoding of a handed-over argument block on the host backend.
+struct Decoder {
+    const ArgumentBlock& args;
+    int cells;
+    bool ok = true;
+
+    template <typename T>
+    T scalar(std::size_t offset) {
+        T value{};
+        if (offset + sizeof value > args.used) {
+            ok = false;
+            return value;
+        }
+        std::memcpy(&value, args.bytes + offset, sizeof value);
+        return value;
+    }
+    template <typename T>
+    T* field(std::size_t offset) {
+        auto* p = static_cast<T*>(hostBufferAddress(scalar<DevicePtr>(offset), sizeof(T) * cells));
+        if (!p) ok = false;
+        return p;
+    }
+};
+
+// Reads N and checks that the launch has one thread per cell of that grid.
+bool gridFits(const LaunchShape& shape, const ArgumentBlock& args, int* N, int* cells) {
+    if (args.used < sizeof(int)) return false;
+    std::memcpy(N, args.bytes, sizeof(int));
+    if (*N < 1 || *N > 4094) return false;
+    *cells = (*N + 2) * (*N + 2);
+    const unsigned long long threads = 1ULL * shape.grid.x * shape.grid.y * shape.grid.z * shape.block.x *
+                                       shape.block.y * shape.block.z;
+    return threads == static_cast<unsigned long long>(*cells);
+}
+
+cudaError_t runAddSource(const LaunchShape& shape, const ArgumentBlock& args) {
+    int N, cells;
+    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
+    Decoder d{args, cells};
+    float* x = d.field<float>(4);
+    const float* s = d.field<float>(8);
+    const float dt = d.scalar<float>(12);
+    if (!d.ok) return cudaErrorInvalidValue;
+    activeHostKernels().addSource(N, x, s, dt);
+    return cudaSuccess;
+}
+
+cudaError_t runDiffuse(const LaunchShape& shape, const ArgumentBlock& args) {
+    int N, cells;
+    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
+    Decoder d{args, cells};
+    const int b = d.scalar<int>(4);
+    float* x = d.field<float>(8);
+    const float* x0 = d.field<float>(12);
+    const float diff = d.scalar<float>(16);
+    const float dt = d.scalar<float>(20);
+    const int* boundary = d.field<int>(24);
+    if (!d.ok || x == x0) return cudaErrorInvalidValue;
+    activeHostKernels().diffuse(N, b, x, x0, diff, dt, boundary);
+    return cudaSuccess;
+}
+
+cudaError_t runAdvect(const LaunchShape& shape, const ArgumentBlock& args) {
+    int N, cells;
+    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
+    Decoder d{args, cells};
+    const int b = d.scalar<int>(4);
+    float* out = d.field<float>(8);
+    const float* d0 = d.field<float>(12);
+    const float* u = d.field<float>(16);
+    const float* v = d.field<float>(20);
+    const float dt = d.scalar<float>(24);
+    const int* boundary = d.field<int>(28);
+    if (!d.ok || out == d0 || out == u || out == v) return cudaErrorInvalidValue;
+    activeHostKernels().advect(N, b, out, d0, u, v, dt, boundary);
+    return cudaSuccess;
+}
+
+cudaError_t runProjectStep1(const LaunchShape& shape, const ArgumentBlock& args) {
+    int N, cells;
+    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
+    Decoder d{args, cells};
+    const float* u = d.field<float>(4);
+    const float* v = d.field<float>(8);
+    float* p = d.field<float>(12);
+    float* div = d.field<float>(16);
+    const int* boundary = d.field<int>(20);
+    if (!d.ok) return cudaErrorInvalidValue;
+    activeHostKernels().projectStep1(N, u, v, p, div, boundary);
+    return cudaSuccess;
+}
+
+cudaError_t runProjectStep2(const LaunchShape& shape, const ArgumentBlock& args) {
+    int N, cells;
+    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
+    Decoder d{args, cells};
+    float* p = d.field<float>(4);
+    const float* div = d.field<float>(8);
+    const int* boundary = d.field<int>(12);
+    if (!d.ok) return cudaErrorInvalidValue;
+    activeHostKernels().projectStep2(N, p, div, boundary);
+    return cudaSuccess;
+}
+
+cudaError_t runProjectStep3(const LaunchShape& shape, const ArgumentBlock& args) {
+    int N, cells;
+    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
+    Decoder d{args, cells};
+    float* u = d.field<float>(4);
+    float* v = d.field<float>(8);
+    const float* p = d.field<float>(12);
+    const int* boundary = d.field<int>(16);
+    if (!d.ok) return cudaErrorInvalidValue;
+    activeHostKernels().projectStep3(N, u, v, p, boundary);
+    return cudaSuccess;
+}
+
+const KernelSet* activeSet = nullptr;
+
+}  // namespace
+
+void gpuKernelAdd_Source(int N, DevicePtr gpuX, DevicePtr gpuS, float dt) {
+    handOverAndLaunch(reinterpret_cast<const void*>(&gpuKernelAdd_Source), N, gpuX, gpuS, dt);
+}
+
+void gpuKernelDiffuse(int N, int b, DevicePtr gpuX, DevicePtr gpuX0, float diff, float dt, DevicePtr gpuBoundary) {
+    handOverAndLaunch(reinterpret_cast<const void*>(&gpuKernelDiffuse), N, b, gpuX, gpuX0, diff, dt, gpuBoundary);
+}
+
+void gpuKernelAdvect(int N, int b, DevicePtr gpuD, DevicePtr gpuD0, DevicePtr gpuU, DevicePtr gpuV, float dt,
+                     DevicePtr gpuBoundary) {
+    handOverAndLaunch(reinterpret_cast<const void*>(&gpuKernelAdvect), N, b, gpuD, gpuD0, gpuU, gpuV, dt,
+                      gpuBoundary);
+}
+
+void gpuKernelProjectStep1(int N, DevicePtr gpuU, DevicePtr gpuV, DevicePtr gpuP, DevicePtr gpuDiv,
+                           DevicePtr gpuBoundary) {
+    handOverAndLaunch(reinterpret_cast<const void*>(&gpuKernelProjectStep1), N, gpuU, gpuV, gpuP, gpuDiv,
+                      gpuBoundary);
+}
+
+void gpuKernelProjectStep2(int N, DevicePtr gpuP, DevicePtr gpuDiv, DevicePtr gpuBoundary) {
+    handOverAndLaunch(reinterpret_cast<const void*>(&gpuKernelProjectStep2), N, gpuP, gpuDiv, gpuBoundary);
+}
+
+void gpuKernelProjectStep3(int N, DevicePtr gpuU, DevicePtr gpuV, DevicePtr gpuP, DevicePtr gpuBoundary) {
+    handOverAndLaunch(reinterpret_cast<const void*>(&gpuKernelProjectStep3), N, gpuU, gpuV, gpuP, gpuBoundary);
+}
+
+const KernelSet& activeHostKernels() { return activeSet ? *activeSet : referenceKernels(); }
+void setActiveHostKernels(const KernelSet* set) { activeSet = set; }
+
+FatBinaryHandle registerFluidKernels() {
+    static const char image[] = "fluid kernels";
+    FatBinaryHandle handle = registerFatBinary(image);
+    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelProjectStep3), "gpuKernelProjectStep3",
+                     runProjectStep3);
+    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelProjectStep2), "gpuKernelProjectStep2",
+                     runProjectStep2);
+    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelProjectStep1), "gpuKernelProjectStep1",
+                     runProjectStep1);
+    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelAdvect), "gpuKernelAdvect", runAdvect);
+    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelDiffuse), "gpuKernelDiffuse", runDiffuse);
+    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelAdd_Source), "gpuKernelAdd_Source",
+                     runAddSource);
+    return handle;
+}

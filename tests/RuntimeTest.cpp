@@ -1,0 +1,146 @@
+// The device runtime layer: buffers, copies, the launch protocol and the
+// fault injection that the solver's failure tests rely on.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "DeviceRuntime.h"
+#include "Fluid.h"
+#include "Kernels.h"
+
+using namespace fluidrt;
+
+class RuntimeTest : public testing::Test {
+  protected:
+    void TearDown() override {
+        clearFaults();
+        setOperationObserver(nullptr);
+    }
+};
+
+TEST_F(RuntimeTest, BuffersRoundTripAndRejectOversizedCopies) {
+    const int before = liveBufferCount();
+    DevicePtr a;
+    ASSERT_EQ(cudaMalloc(&a, 16), cudaSuccess);
+    EXPECT_NE(a.handle, 0u);
+    EXPECT_EQ(liveBufferCount(), before + 1);
+
+    const float in[4] = {1.0f, -2.0f, 3.5f, 0.25f};
+    float out[4] = {};
+    float big[5] = {};
+    EXPECT_EQ(cudaMemcpy(a, in, sizeof in, cudaMemcpyHostToDevice), cudaSuccess);
+    EXPECT_EQ(cudaMemcpy(out, a, sizeof out, cudaMemcpyDeviceToHost), cudaSuccess);
+    EXPECT_EQ(std::vector<float>(out, out + 4), std::vector<float>(in, in + 4));
+    // More bytes than the buffer holds, or the wrong direction, is refused.
+    EXPECT_NE(cudaMemcpy(a, big, sizeof big, cudaMemcpyHostToDevice), cudaSuccess);
+    EXPECT_NE(cudaMemcpy(big, a, sizeof big, cudaMemcpyDeviceToHost), cudaSuccess);
+    EXPECT_NE(cudaMemcpy(a, in, sizeof in, cudaMemcpyDeviceToHost), cudaSuccess);
+
+    EXPECT_EQ(cudaFree(a), cudaSuccess);
+    EXPECT_EQ(liveBufferCount(), before);
+    // A freed or never allocated handle names no buffer.
+    EXPECT_NE(cudaFree(a), cudaSuccess);
+    EXPECT_NE(cudaMemcpy(out, a, sizeof out, cudaMemcpyDeviceToHost), cudaSuccess);
+    EXPECT_NE(cudaMemcpy(out, DevicePtr{0xFFFFFFFFu}, 4, cudaMemcpyDeviceToHost), cudaSuccess);
+}
+
+TEST_F(RuntimeTest, NthOperationOfEachKindFailsOnceAndOnlyThen) {
+    DevicePtr a, b, c;
+    failNth(Op::Malloc, 2);
+    EXPECT_EQ(cudaMalloc(&a, 4), cudaSuccess);
+    EXPECT_EQ(cudaMalloc(&b, 4), cudaErrorInjectedFault);
+    EXPECT_EQ(cudaMalloc(&c, 4), cudaSuccess);
+
+    float x = 1.0f;
+    failNth(Op::Memcpy, 1);
+    EXPECT_NE(cudaMemcpy(a, &x, 4, cudaMemcpyHostToDevice), cudaSuccess);
+    EXPECT_EQ(cudaMemcpy(a, &x, 4, cudaMemcpyHostToDevice), cudaSuccess);
+
+    failNth(Op::Free, 1);
+    EXPECT_NE(cudaFree(a), cudaSuccess);
+    EXPECT_EQ(cudaFree(a), cudaSuccess);  // the injected failure freed nothing
+    EXPECT_EQ(cudaFree(c), cudaSuccess);
+
+    failNth(Op::ConfigureCall, 1);
+    EXPECT_NE(cudaConfigureCall(dim3(1), dim3(1)), cudaSuccess);
+    // Without a configuration there is nothing to hand arguments to.
+    EXPECT_NE(cudaSetupArgument(&x, 4, 0), cudaSuccess);
+    EXPECT_EQ(cudaConfigureCall(dim3(1), dim3(1)), cudaSuccess);
+    failNth(Op::SetupArgument, 2);
+    EXPECT_EQ(cudaSetupArgument(&x, 4, 0), cudaSuccess);
+    EXPECT_NE(cudaSetupArgument(&x, 4, 4), cudaSuccess);
+    failNth(Op::Launch, 1);
+    EXPECT_NE(cudaLaunch(registeredEntry("gpuKernelAdd_Source")), cudaSuccess);
+    failNth(Op::SetDevice, 1);
+    EXPECT_NE(cudaSetDevice(0), cudaSuccess);
+    EXPECT_EQ(cudaSetDevice(0), cudaSuccess);
+}
+
+TEST_F(RuntimeTest, FailNthOperationCountsEveryKind) {
+    resetCounters();
+    DevicePtr a;
+    failNthOperation(3);
+    EXPECT_EQ(cudaSetDevice(0), cudaSuccess);
+    EXPECT_EQ(cudaMalloc(&a, 4), cudaSuccess);
+    EXPECT_NE(cudaFree(a), cudaSuccess);
+    EXPECT_EQ(cudaFree(a), cudaSuccess);
+    EXPECT_EQ(totalOperationCount(), 4);
+    EXPECT_EQ(operationCount(Op::Free), 2);
+    EXPECT_EQ(operationCount(Op::Malloc), 1);
+}
+
+TEST_F(RuntimeTest, ArgumentHandOverStaysInsideTheArgumentArea) {
+    float x = 0.0f;
+    ASSERT_EQ(cudaConfigureCall(dim3(1), dim3(1)), cudaSuccess);
+    EXPECT_EQ(cudaSetupArgument(&x, 4, maxArgumentBytes - 4), cudaSuccess);
+    EXPECT_NE(cudaSetupArgument(&x, 4, maxArgumentBytes - 3), cudaSuccess);
+    EXPECT_NE(cudaSetupArgument(&x, 8, static_cast<std::size_t>(-4)), cudaSuccess);
+    EXPECT_NE(cudaSetupArgument(nullptr, 4, 0), cudaSuccess);
+}
+
+TEST_F(RuntimeTest, LaunchNeedsARegisteredKernelAndAConfiguration) {
+    int unregistered = 0;
+    ASSERT_EQ(cudaConfigureCall(dim3(1), dim3(1)), cudaSuccess);
+    EXPECT_EQ(cudaLaunch(&unregistered), cudaErrorInvalidDeviceFunction);
+    // The launch consumed the configuration: a second launch is refused.
+    EXPECT_EQ(cudaLaunch(registeredEntry("gpuKernelAdd_Source")), cudaErrorInvalidConfiguration);
+    EXPECT_EQ(cudaConfigureCall(dim3(0), dim3(32)), cudaErrorInvalidConfiguration);
+}
+
+TEST_F(RuntimeTest, KernelsAreRegisteredInTheirStartUpOrder) {
+    const char* expected[] = {"gpuKernelProjectStep3", "gpuKernelProjectStep2", "gpuKernelProjectStep1",
+                              "gpuKernelAdvect",       "gpuKernelDiffuse",      "gpuKernelAdd_Source"};
+    ASSERT_EQ(registeredKernelCount(), 6);
+    for (int k = 0; k < 6; ++k) EXPECT_STREQ(registeredKernelName(k), expected[k]);
+    // Registering again does not duplicate entries.
+    registerFluidKernels();
+    EXPECT_EQ(registeredKernelCount(), 6);
+}
+
+TEST_F(RuntimeTest, HostLaunchRefusesBuffersTooSmallForTheGridOrAWrongShape) {
+    DevicePtr small, x;
+    ASSERT_EQ(cudaMalloc(&small, 16), cudaSuccess);
+    ASSERT_EQ(cudaMalloc(&x, bytesPerField), cudaSuccess);
+    const void* entry = registeredEntry("gpuKernelAdd_Source");
+    const int n = N;
+    const float step = 1.0f;
+
+    // A source buffer of 4 cells cannot serve a 16384-cell launch.
+    ASSERT_EQ(cudaConfigureCall(dim3(512), dim3(32)), cudaSuccess);
+    ASSERT_EQ(cudaSetupArgument(&n, 4, 0), cudaSuccess);
+    ASSERT_EQ(cudaSetupArgument(&x, 4, 4), cudaSuccess);
+    ASSERT_EQ(cudaSetupArgument(&small, 4, 8), cudaSuccess);
+    ASSERT_EQ(cudaSetupArgument(&step, 4, 12), cudaSuccess);
+    EXPECT_EQ(cudaLaunch(entry), cudaErrorInvalidValue);
+
+    // One thread short of one per cell is outside the kernel's limits.
+    ASSERT_EQ(cudaConfigureCall(dim3(511), dim3(32)), cudaSuccess);
+    ASSERT_EQ(cudaSetupArgument(&n, 4, 0), cudaSuccess);
+    ASSERT_EQ(cudaSetupArgument(&x, 4, 4), cudaSuccess);
+    ASSERT_EQ(cudaSetupArgument(&x, 4, 8), cudaSuccess);
+    ASSERT_EQ(cudaSetupArgument(&step, 4, 12), cudaSuccess);
+    EXPECT_EQ(cudaLaunch(entry), cudaErrorInvalidConfiguration);
+
+    EXPECT_EQ(cudaFree(small), cudaSuccess);
+    EXPECT_EQ(cudaFree(x), cudaSuccess);
+}
