@@ -180,9 +180,12 @@ void gpuKernelProjectStep3(int N, DevicePtr gpuU, DevicePtr gpuV, DevicePtr gpuP
 const KernelSet& activeHostKernels() { return activeSet ? *activeSet : referenceKernels(); }
 void setActiveHostKernels(const KernelSet* set) { activeSet = set; }
 
-FatBinaryHandle registerFluidKernels() {
+FatBinaryHandle registerFluidImage() {
     static const char image[] = "fluid kernels";
-    FatBinaryHandle handle = registerFatBinary(image);
+    return registerFatBinary(image);
+}
+
+void registerFluidKernels(FatBinaryHandle handle) {
     registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelProjectStep3), "gpuKernelProjectStep3",
                      runProjectStep3);
     registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelProjectStep2), "gpuKernelProjectStep2",
@@ -193,5 +196,10 @@ FatBinaryHandle registerFluidKernels() {
     registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelDiffuse), "gpuKernelDiffuse", runDiffuse);
     registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelAdd_Source), "gpuKernelAdd_Source",
                      runAddSource);
+}
+
+FatBinaryHandle registerFluidKernels() {
+    FatBinaryHandle handle = registerFluidImage();
+    registerFluidKernels(handle);
     return handle;
 }

@@ -43,6 +43,9 @@ const KernelSet& referenceKernels();
 const KernelSet& activeHostKernels();
 void setActiveHostKernels(const KernelSet* set);  // nullptr selects the reference
 
-// Registers the code image and the six kernels with the runtime, in the order
-// ProjectStep3, ProjectStep2, ProjectStep1, Advect, Diffuse, Add_Source.
+// Registration with the runtime: the code image first, then the six kernels
+// in the order ProjectStep3, ProjectStep2, ProjectStep1, Advect, Diffuse,
+// Add_Source. registerFluidKernels() does both and returns the image handle.
+fluidrt::FatBinaryHandle registerFluidImage();
+void registerFluidKernels(fluidrt::FatBinaryHandle image);
 fluidrt::FatBinaryHandle registerFluidKernels();

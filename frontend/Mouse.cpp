@@ -1,0 +1,81 @@
+// Mouse.cpp - acting on the fluid with the mouse.
+//
+// Both callbacks shift the stored pointer positions and hand over to
+// applyMouse, which picks the interior cell under the pointer and then:
+// - right button (press and release): writes a source pattern, density in the
+//   cell and outward velocity in its four neighbours;
+// - drag without boundary editing: adds cellSize times the pointer movement to
+//   the cell's velocity sources;
+// - left press or drag with boundary editing: flips each newly entered cell
+//   between fluid and solid.
+// Positions may lie anywhere (outside the window during a drag, or any int);
+// the pick is clamped to the interior, so every write stays inside the fields.
+#include <GL/glut.h>
+
+#include <cmath>
+
+#include "FrontEnd.h"
+#include "Fluid.h"
+
+// The quotient pixel / extent, stored as a float, scaled by the fixed 128
+// cells per side, truncated and clamped to 1..N. A zero extent makes the
+// quotient infinite or not a number; that picks index 1.
+int pickCellIndex(long long pixel, int extent) {
+    const float fraction = static_cast<float>(static_cast<double>(pixel) / static_cast<double>(extent));
+    const double position = fraction * 128.0;
+    if (!std::isfinite(position) || position < 1.0) return 1;
+    if (position >= N) return N;
+    return static_cast<int>(position);
+}
+
+void applyMouse(int button, int isMotion) {
+    // Window y grows downwards, drawing y upwards: flip before picking.
+    const int j = pickCellIndex(mouseX, windowWidth);
+    const int i = pickCellIndex(static_cast<long long>(windowHeight) - mouseY, windowHeight);
+    const float s = cellSize;
+
+    if (button == GLUT_RIGHT_BUTTON) {
+        dens_prev[IX(i, j)] = static_cast<float>(N) * s;
+        u_prev[IX(i, j - 1)] = -s;
+        u_prev[IX(i, j + 1)] = s;
+        v_prev[IX(i - 1, j)] = -s;
+        v_prev[IX(i + 1, j)] = s;
+    }
+    if (button == GLUT_LEFT_BUTTON && isMotion && !editBoundary && mouseState == GLUT_DOWN) {
+        // Differences of any two ints fit in 64 bits; upward movement is positive.
+        const long long dx = static_cast<long long>(mouseX) - prevMouseX;
+        const long long dy = static_cast<long long>(prevMouseY) - mouseY;
+        u_prev[IX(i, j)] = static_cast<float>(u_prev[IX(i, j)] + static_cast<double>(dx) * s);
+        v_prev[IX(i, j)] = static_cast<float>(v_prev[IX(i, j)] + static_cast<double>(dy) * s);
+    }
+    if (button == GLUT_LEFT_BUTTON && editBoundary && mouseState == GLUT_DOWN) {
+        if (i != lastCellI || j != lastCellJ) {
+            boundary[IX(i, j)] = boundary[IX(i, j)] == 0 ? 1 : 0;
+            lastCellI = i;
+            lastCellJ = j;
+        }
+    }
+    glutPostRedisplay();
+}
+
+void mouseButton(int button, int state, int x, int y) {
+    mouseState = state;
+    if (state == GLUT_DOWN) {
+        lastCellI = -1;
+        lastCellJ = -1;
+    }
+    prevMouseX = mouseX;
+    prevMouseY = mouseY;
+    mouseX = x;
+    mouseY = y;
+    applyMouse(button, 0);
+}
+
+void mouseMotion(int x, int y) {
+    if (mouseState != 0) return;  // a drag after a release is ignored
+    prevMouseX = mouseX;
+    prevMouseY = mouseY;
+    mouseX = x;
+    mouseY = y;
+    applyMouse(GLUT_LEFT_BUTTON, 1);  // every drag acts as a left-button drag
+}

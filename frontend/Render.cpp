@@ -1,0 +1,91 @@
+// Render.cpp - one frame: at most one simulation step, the density total, the
+// optional console dump, then the drawing and the buffer swap. Also the
+// reshape callback and the cell display list that every drawing reuses.
+#include <GL/glut.h>
+
+#include <cstdio>
+
+#include "FrontEnd.h"
+#include "Fluid.h"
+
+void buildCellList() {
+    cellSize = static_cast<float>(windowWidth / N);
+    cellList = glGenLists(1);
+    // One quad of edge cellSize centred on the origin, counter-clockwise so
+    // that it is front-facing (the grid outline switches only front faces).
+    const float h = static_cast<float>(cellSize / 2.0);
+    glNewList(cellList, GL_COMPILE);
+    glBegin(GL_QUADS);
+    glVertex3f(-h, h, 0.0f);
+    glVertex3f(-h, -h, 0.0f);
+    glVertex3f(h, -h, 0.0f);
+    glVertex3f(h, h, 0.0f);
+    glEnd();
+    glEndList();
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+}
+
+// One line per i from the top (n + 1) down to 0, one value per j, as on screen.
+void printField(int n, const float* field) {
+    for (int i = n + 1; i >= 0; --i) {
+        for (int j = 0; j <= n + 1; ++j) std::printf("%f ", static_cast<double>(field[i + (n + 2) * j]));
+        std::printf("\n");
+    }
+}
+
+namespace {
+
+// Sum of the interior density, rows from the top, held in single precision
+// after every addition so the order fixes the result bit for bit.
+float sumInteriorDensity() {
+    float total = 0.0f;
+    for (int i = N; i >= 1; --i)
+        for (int j = 1; j <= N; ++j) total = total + dens[IX(i, j)];
+    return total;
+}
+
+void dumpFields() {
+    std::printf("\n\nDensity Field\n");
+    printField(N, dens);
+    std::printf("\n\nu Field\n");
+    printField(N, u);
+    std::printf("\n\nv Field\n");
+    printField(N, v);
+    std::printf("\n\nTotal Density: %f\n", static_cast<double>(totalDensity));
+    std::fflush(stdout);  // a reader on a pipe sees each dump as it happens
+}
+
+}  // namespace
+
+void displayFrame() {
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (simulate || stepOnce) {
+        gpuCalcFluid();
+        totalDensity = sumInteriorDensity();
+        if (printFields) dumpFields();
+        stepOnce = 0;
+    }
+    drawField();
+    glutSwapBuffers();
+}
+
+void reshapeWindow(int width, int height) {
+    windowWidth = width;
+    windowHeight = height;
+    glDeleteLists(cellList, 1);
+    buildCellList();
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, windowWidth, 0, windowHeight, 0, 1);  // one unit per pixel, origin lower left
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glutPostRedisplay();
+}
+
+void idleRedraw() { glutPostRedisplay(); }
+
+void timerRedraw(int value) {
+    glutPostRedisplay();
+    glutTimerFunc(static_cast<unsigned>(1000 / framesPerSecond), timerRedraw, value);
+}

@@ -1,0 +1,49 @@
+// FrontEndTestSupport.h - a fixture that puts the front end into its start
+// state on top of the GL recorder, and a kernel set that leaves the fields as
+// they are, so that a redraw can step without changing what a test set up.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "FrontEnd.h"
+#include "GlRecorder.h"
+#include "TestSupport.h"
+
+namespace testsupport {
+
+inline const KernelSet& frozenKernels() {
+    static const KernelSet set = {
+        "frozen",
+        [](int, float*, const float*, float) {},
+        [](int, int, float*, const float*, float, float, const int*) {},
+        [](int, int, float*, const float*, const float*, const float*, float, const int*) {},
+        [](int, const float*, const float*, float*, float*, const int*) {},
+        [](int, float*, const float*, const int*) {},
+        [](int, float*, float*, const float*, const int*) {},
+    };
+    return set;
+}
+
+class FrontEndTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        resetFields();
+        windowWidth = windowHeight = 512;
+        simulate = 1;
+        stepOnce = printFields = showVelocity = showGrid = editBoundary = 0;
+        showDensity = showBoundary = 1;
+        totalDensity = 0.0f;
+        mouseX = mouseY = prevMouseX = prevMouseY = mouseState = 0;
+        lastCellI = lastCellJ = 0;
+        buildCellList();
+        glrecorder::reset();
+    }
+    void TearDown() override {
+        setActiveHostKernels(nullptr);
+        resetFields();
+    }
+    // Keeps the fields exactly as the test set them when a redraw steps.
+    void freezeSolver() { setActiveHostKernels(&frozenKernels()); }
+};
+
+}  // namespace testsupport

@@ -1,0 +1,74 @@
+// GlRecorder.cpp - definitions of the GL and GLUT entry points the front end
+// uses, each appending itself to a call log.
+#include "GlRecorder.h"
+
+#include <GL/gl.h>
+#include <GL/glut.h>
+
+namespace glrecorder {
+
+std::vector<Call> calls;
+int redisplayRequests = 0;
+int swapCount = 0;
+unsigned nextList = 1;
+
+void reset() {
+    calls.clear();
+    redisplayRequests = 0;
+    swapCount = 0;
+}
+
+std::vector<Call> named(const std::string& name) {
+    std::vector<Call> out;
+    for (const Call& c : calls)
+        if (c.name == name) out.push_back(c);
+    return out;
+}
+
+void record(const char* name, std::vector<double> args = {}) { calls.push_back(Call{name, std::move(args)}); }
+
+}  // namespace glrecorder
+
+using glrecorder::record;
+
+extern "C" {
+
+GLuint glGenLists(GLsizei range) {
+    record("glGenLists", {double(range)});
+    const GLuint first = glrecorder::nextList;
+    glrecorder::nextList += static_cast<GLuint>(range);
+    return first;
+}
+void glDeleteLists(GLuint list, GLsizei range) { record("glDeleteLists", {double(list), double(range)}); }
+void glNewList(GLuint list, GLenum mode) { record("glNewList", {double(list), double(mode)}); }
+void glEndList(void) { record("glEndList"); }
+void glCallList(GLuint list) { record("glCallList", {double(list)}); }
+void glBegin(GLenum mode) { record("glBegin", {double(mode)}); }
+void glEnd(void) { record("glEnd"); }
+void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { record("glVertex3f", {x, y, z}); }
+void glColor3ub(GLubyte r, GLubyte g, GLubyte b) { record("glColor3ub", {double(r), double(g), double(b)}); }
+void glColor3f(GLfloat r, GLfloat g, GLfloat b) { record("glColor3f", {r, g, b}); }
+void glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) { record("glClearColor", {r, g, b, a}); }
+void glClear(GLbitfield mask) { record("glClear", {double(mask)}); }
+void glPushMatrix(void) { record("glPushMatrix"); }
+void glPopMatrix(void) { record("glPopMatrix"); }
+void glTranslatef(GLfloat x, GLfloat y, GLfloat z) { record("glTranslatef", {x, y, z}); }
+void glPushAttrib(GLbitfield mask) { record("glPushAttrib", {double(mask)}); }
+void glPopAttrib(void) { record("glPopAttrib"); }
+void glPolygonMode(GLenum face, GLenum mode) { record("glPolygonMode", {double(face), double(mode)}); }
+void glViewport(GLint x, GLint y, GLsizei w, GLsizei h) { record("glViewport", {double(x), double(y), double(w), double(h)}); }
+void glMatrixMode(GLenum mode) { record("glMatrixMode", {double(mode)}); }
+void glLoadIdentity(void) { record("glLoadIdentity"); }
+void glOrtho(GLdouble l, GLdouble r, GLdouble b, GLdouble t, GLdouble n, GLdouble f) { record("glOrtho", {l, r, b, t, n, f}); }
+
+void glutPostRedisplay(void) {
+    ++glrecorder::redisplayRequests;
+    record("glutPostRedisplay");
+}
+void glutSwapBuffers(void) {
+    ++glrecorder::swapCount;
+    record("glutSwapBuffers");
+}
+void glutTimerFunc(unsigned int time, void (*)(int), int value) { record("glutTimerFunc", {double(time), double(value)}); }
+
+}  // extern "C"

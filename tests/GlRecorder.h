@@ -1,0 +1,24 @@
+// GlRecorder.h - a recording stand-in for the GL and GLUT calls the front end
+// makes. Linked instead of the real libraries, it lets tests run the display,
+// reshape and input callbacks without a display and inspect what they drew.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace glrecorder {
+
+struct Call {
+    std::string name;
+    std::vector<double> args;
+};
+
+extern std::vector<Call> calls;
+extern int redisplayRequests;
+extern int swapCount;
+
+void reset();
+// Calls whose name matches, in order.
+std::vector<Call> named(const std::string& name);
+
+}  // namespace glrecorder

@@ -1,0 +1,224 @@
+// Drawing, reshape and the console dump, checked on the recorded GL calls.
+#include <GL/gl.h>
+
+#include <cmath>
+#include <limits>
+
+#include "FrontEndTestSupport.h"
+
+using namespace testsupport;
+using glrecorder::Call;
+
+namespace {
+
+// The drawings made for one cell, recovered from the call log: each drawing
+// starts with a colour call and ends with glPopMatrix.
+struct Drawing {
+    std::string colourCall;
+    std::vector<double> colour;
+    float x = 0, y = 0;
+    std::vector<std::string> calls;
+    std::vector<double> lineEnd;
+};
+
+std::vector<Drawing> drawings() {
+    std::vector<Drawing> out;
+    Drawing* cur = nullptr;
+    for (const Call& c : glrecorder::calls) {
+        if (c.name == "glColor3ub" || c.name == "glColor3f") {
+            out.push_back(Drawing{c.name, c.args, 0.0f, 0.0f, {}, {}});
+            cur = &out.back();
+            continue;
+        }
+        if (c.name == "glutSwapBuffers") break;
+        if (!cur) continue;
+        cur->calls.push_back(c.name);
+        if (c.name == "glTranslatef") cur->x = float(c.args[0]), cur->y = float(c.args[1]);
+        if (c.name == "glVertex3f") cur->lineEnd = c.args;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(FrontEndTest, ReshapeSetsCellSizeProjectionAndANewList) {
+    const unsigned oldList = cellList;
+    reshapeWindow(800, 600);
+    EXPECT_EQ(cellSize, 6.0f);
+    EXPECT_EQ(windowWidth, 800);
+    EXPECT_EQ(windowHeight, 600);
+    ASSERT_EQ(glrecorder::named("glDeleteLists").size(), 1u);
+    EXPECT_EQ(glrecorder::named("glDeleteLists")[0].args[0], oldList);
+    EXPECT_NE(cellList, oldList);
+    EXPECT_EQ(glrecorder::named("glViewport")[0].args, (std::vector<double>{0, 0, 800, 600}));
+    EXPECT_EQ(glrecorder::named("glOrtho")[0].args, (std::vector<double>{0, 800, 0, 600, 0, 1}));
+    EXPECT_EQ(glrecorder::redisplayRequests, 1);
+    // The list holds one counter-clockwise quad of edge cellSize around the origin.
+    const auto vertices = glrecorder::named("glVertex3f");
+    ASSERT_EQ(vertices.size(), 4u);
+    const double expected[4][2] = {{-3, 3}, {-3, -3}, {3, -3}, {3, 3}};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(vertices[k].args[0], expected[k][0]);
+        EXPECT_EQ(vertices[k].args[1], expected[k][1]);
+    }
+    reshapeWindow(512, 512);
+    EXPECT_EQ(cellSize, 4.0f);
+    reshapeWindow(125, 40);
+    EXPECT_EQ(cellSize, 0.0f);
+    reshapeWindow(0, 0);
+    EXPECT_EQ(cellSize, 0.0f);
+}
+
+TEST_F(FrontEndTest, StartFramePaintsEveryInteriorCellBlackInRowOrder) {
+    displayFrame();
+    const auto d = drawings();
+    ASSERT_EQ(d.size(), size_t(N * N));
+    int k = 0;
+    for (int i = N; i >= 1; --i)
+        for (int j = 1; j <= N; ++j, ++k) {
+            ASSERT_EQ(d[k].colourCall, "glColor3ub");
+            ASSERT_EQ(d[k].colour, (std::vector<double>{0, 0, 0}));
+            ASSERT_EQ(d[k].x, j * 4.0f + 2.0f);
+            ASSERT_EQ(d[k].y, i * 4.0f + 2.0f);
+            ASSERT_EQ(d[k].calls, (std::vector<std::string>{"glPushMatrix", "glTranslatef", "glCallList", "glPopMatrix"}));
+        }
+    EXPECT_EQ(glrecorder::calls.front().name, "glClear");
+    EXPECT_EQ(glrecorder::calls.back().name, "glutSwapBuffers");
+}
+
+TEST_F(FrontEndTest, DensityBandsUseStrictDoubleTestsAndSkipNonPositive) {
+    freezeSolver();
+    showBoundary = 0;
+    const float values[] = {0.33f, 0.66f, 0.2f, 5.0f, 0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(),
+                            0.3299f, 0.6599f, 1e-30f};
+    for (int k = 0; k < 10; ++k) dens[IX(N, 1 + k)] = values[k];
+    displayFrame();
+    const auto d = drawings();
+    ASSERT_EQ(d.size(), 7u);
+    auto colourOf = [&](int k) { return d[k].colour; };
+    EXPECT_EQ(colourOf(0), (std::vector<double>{0, 0.33f, 0}));  // 0.33 stored lies above 0.33
+    EXPECT_EQ(colourOf(1), (std::vector<double>{0.66f, 0, 0}));
+    EXPECT_EQ(colourOf(2), (std::vector<double>{0, 0, 0.2f}));
+    EXPECT_EQ(colourOf(3), (std::vector<double>{5.0f, 0, 0}));
+    EXPECT_EQ(colourOf(4), (std::vector<double>{0, 0, 0.3299f}));
+    EXPECT_EQ(colourOf(5), (std::vector<double>{0, 0.6599f, 0}));
+    EXPECT_EQ(colourOf(6), (std::vector<double>{0, 0, 1e-30f}));
+    EXPECT_EQ(d[6].x, 10 * 4.0f + 2.0f);
+}
+
+TEST_F(FrontEndTest, ObstacleDrawsBlueUnderDensityAndOnlyForMaskOne) {
+    freezeSolver();
+    boundary[IX(N, 1)] = 1;
+    dens[IX(N, 1)] = 0.5f;
+    boundary[IX(N, 2)] = 2;  // solid, but drawn black
+    displayFrame();
+    const auto d = drawings();
+    EXPECT_EQ(d[0].colour, (std::vector<double>{0, 0, 255}));
+    EXPECT_EQ(d[1].colour, (std::vector<double>{0, 0.5f, 0}));
+    EXPECT_EQ(d[1].x, d[0].x);
+    EXPECT_EQ(d[2].colour, (std::vector<double>{0, 0, 0}));
+}
+
+TEST_F(FrontEndTest, VelocityLinesAndGridOutlinesInTheirPlaceInTheCellOrder) {
+    freezeSolver();
+    showBoundary = showDensity = 0;
+    showVelocity = showGrid = 1;
+    u[IX(N, 1)] = 1.0f;
+    v[IX(N, 1)] = -0.5f;
+    displayFrame();
+    const auto d = drawings();
+    ASSERT_EQ(d.size(), size_t(2 * N * N));
+    EXPECT_EQ(d[0].colour, (std::vector<double>{255, 0, 0}));
+    EXPECT_EQ(d[0].calls, (std::vector<std::string>{"glPushMatrix", "glTranslatef", "glBegin", "glVertex3f", "glVertex3f",
+                                                    "glEnd", "glPopMatrix"}));
+    EXPECT_EQ(d[0].lineEnd, (std::vector<double>{40, -20, 0}));
+    EXPECT_EQ(d[1].colour, (std::vector<double>{0, 255, 0}));
+    EXPECT_EQ(d[1].calls, (std::vector<std::string>{"glPushMatrix", "glPushAttrib", "glPolygonMode", "glTranslatef",
+                                                    "glCallList", "glPopAttrib", "glPopMatrix"}));
+    const auto modes = glrecorder::named("glPolygonMode");
+    EXPECT_EQ(modes[0].args, (std::vector<double>{GL_FRONT, GL_LINE}));
+    EXPECT_EQ(glrecorder::named("glPushAttrib")[0].args[0], double(GL_POLYGON_BIT));
+    EXPECT_EQ(d[2].x, d[0].x + 4.0f);  // the next cell's line follows
+}
+
+TEST_F(FrontEndTest, StepsOnlyWhenSimulatingOrAskedOnce) {
+    freezeSolver();
+    fluidrt::resetCounters();
+    simulate = 0;
+    displayFrame();
+    EXPECT_EQ(fluidrt::operationCount(fluidrt::Op::Launch), 0);
+    stepOnce = 1;
+    displayFrame();
+    EXPECT_EQ(fluidrt::operationCount(fluidrt::Op::Launch), 15);
+    EXPECT_EQ(stepOnce, 0);
+    displayFrame();
+    EXPECT_EQ(fluidrt::operationCount(fluidrt::Op::Launch), 15);
+    simulate = 1;
+    stepOnce = 1;
+    displayFrame();  // no extra step beyond the one every redraw runs
+    EXPECT_EQ(fluidrt::operationCount(fluidrt::Op::Launch), 30);
+    EXPECT_EQ(stepOnce, 0);
+    EXPECT_EQ(glrecorder::swapCount, 4);
+}
+
+TEST_F(FrontEndTest, TotalDensitySumsRowsFromTheTopInSinglePrecision) {
+    freezeSolver();
+    // 1e8 first, then many ones: each one is lost against 1e8 in single
+    // precision. Summing from the bottom up would keep them.
+    dens[IX(N, 1)] = 1e8f;
+    for (int j = 1; j <= 100; ++j) dens[IX(1, j)] = 1.0f;
+    dens[IX(0, 5)] = 1e9f;  // border cells are not summed
+    displayFrame();
+    EXPECT_EQ(totalDensity, 1e8f);
+    simulate = 0;
+    dens[IX(N, 1)] = 0.0f;
+    displayFrame();  // no step: the total keeps its value
+    EXPECT_EQ(totalDensity, 1e8f);
+}
+
+TEST_F(FrontEndTest, PrintFieldWritesRowsFromTheTopWithSixDecimals) {
+    float field[16];
+    for (int k = 0; k < 16; ++k) field[k] = static_cast<float>(k) * 0.5f;
+    field[1] = -0.0000004f;
+    field[3] = std::numeric_limits<float>::infinity();
+    field[7] = -std::numeric_limits<float>::quiet_NaN();
+    const ChildResult r = runInChild([&] { printField(2, field); });
+    EXPECT_EQ(r.out,
+              "inf -nan 5.500000 7.500000 \n"
+              "1.000000 3.000000 5.000000 7.000000 \n"
+              "-0.000000 2.500000 4.500000 6.500000 \n"
+              "0.000000 2.000000 4.000000 6.000000 \n");
+}
+
+TEST_F(FrontEndTest, DumpPrintsHeadingsFieldsAndTotalAfterAStep) {
+    const ChildResult r = runInChild([&] {
+        printFields = 1;
+        displayFrame();
+    });
+    ASSERT_EQ(r.status, 0);
+    std::string zeroLine;
+    for (int k = 0; k < N + 2; ++k) zeroLine += "0.000000 ";
+    zeroLine += "\n";
+    std::string field;
+    for (int k = 0; k < N + 2; ++k) field += zeroLine;
+    // A zero divergence can carry a sign bit, but u and v print plain zeros.
+    EXPECT_EQ(r.out, "\n\nDensity Field\n" + field + "\n\nu Field\n" + field + "\n\nv Field\n" + field +
+                         "\n\nTotal Density: 0.000000\n");
+    // Nothing is printed without a step.
+    const ChildResult quiet = runInChild([&] {
+        printFields = 1;
+        simulate = 0;
+        displayFrame();
+    });
+    EXPECT_EQ(quiet.out, "");
+}
+
+TEST_F(FrontEndTest, TimerRearmsEvery16Milliseconds) {
+    timerRedraw(60);
+    const auto timers = glrecorder::named("glutTimerFunc");
+    ASSERT_EQ(timers.size(), 1u);
+    EXPECT_EQ(timers[0].args, (std::vector<double>{16, 60}));
+    EXPECT_EQ(glrecorder::redisplayRequests, 1);
+    idleRedraw();
+    EXPECT_EQ(glrecorder::redisplayRequests, 2);
+}
