@@ -1,0 +1,250 @@
+// Keyboard commands and mouse interaction on the globals, with the GL/GLUT
+// calls going to the recorder.
+#include <GL/glut.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "FrontEndTestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+struct Flags {
+    int simulate, stepOnce, printFields, showDensity, showBoundary, showVelocity, showGrid, editBoundary;
+    static Flags now() {
+        return {::simulate, ::stepOnce, ::printFields, ::showDensity, ::showBoundary, ::showVelocity, ::showGrid,
+                ::editBoundary};
+    }
+    bool operator==(const Flags& o) const {
+        return simulate == o.simulate && stepOnce == o.stepOnce && printFields == o.printFields &&
+               showDensity == o.showDensity && showBoundary == o.showBoundary && showVelocity == o.showVelocity &&
+               showGrid == o.showGrid && editBoundary == o.editBoundary;
+    }
+};
+
+bool fieldsAllZero() {
+    for (int k = 0; k < cellsPerField; ++k)
+        if (u[k] != 0 || v[k] != 0 || u_prev[k] != 0 || v_prev[k] != 0 || dens[k] != 0 || dens_prev[k] != 0 ||
+            boundary[k] != 0)
+            return false;
+    return true;
+}
+
+void press(int button, int x, int y) { mouseButton(button, GLUT_DOWN, x, y); }
+void release(int button, int x, int y) { mouseButton(button, GLUT_UP, x, y); }
+
+}  // namespace
+
+TEST_F(FrontEndTest, EachKeyTogglesItsFlagAndEveryKeyButEscRequestsARedraw) {
+    struct Toggle {
+        unsigned char key;
+        int* flag;
+    };
+    const Toggle toggles[] = {{'B', &editBoundary}, {'b', &showBoundary}, {'c', &printFields},
+                              {'d', &showDensity},  {'g', &showGrid},     {'s', &simulate},
+                              {'v', &showVelocity}};
+    for (const Toggle& t : toggles) {
+        const int before = *t.flag;
+        keyboardCommand(t.key, 0, 0);
+        EXPECT_EQ(*t.flag, 1 - before) << t.key;
+        keyboardCommand(t.key, 0, 0);
+        EXPECT_EQ(*t.flag, before) << t.key;
+    }
+    EXPECT_EQ(glrecorder::redisplayRequests, 14);
+
+    keyboardCommand(' ', 0, 0);
+    EXPECT_EQ(stepOnce, 1);
+    // Every other code, upper-case letters included, changes nothing but redraws.
+    const Flags flags = Flags::now();
+    const int before = glrecorder::redisplayRequests;
+    int others = 0;
+    for (int key = 0; key < 256; ++key) {
+        if (std::string(" Bbcdfgrsv\x1b").find(static_cast<char>(key)) != std::string::npos || key == 0) continue;
+        keyboardCommand(static_cast<unsigned char>(key), -5, 99999);
+        ++others;
+    }
+    keyboardCommand(0, 0, 0);
+    ++others;
+    EXPECT_TRUE(Flags::now() == flags);
+    EXPECT_TRUE(fieldsAllZero());
+    EXPECT_EQ(glrecorder::redisplayRequests, before + others);
+}
+
+TEST_F(FrontEndTest, KeyFAssignsTheFixedSourceScaledByCellSize) {
+    v_prev[IX(1, 64)] = 100.0f;
+    keyboardCommand('f', 0, 0);
+    keyboardCommand('f', 0, 0);
+    EXPECT_EQ(dens_prev[8193], 504.0f);
+    EXPECT_EQ(v_prev[8193], 4.0f);
+    int changed = 0;
+    for (int k = 0; k < cellsPerField; ++k) changed += (dens_prev[k] != 0) + (v_prev[k] != 0) + (u_prev[k] != 0);
+    EXPECT_EQ(changed, 2);
+    reshapeWindow(800, 600);
+    keyboardCommand('f', 0, 0);
+    EXPECT_EQ(dens_prev[IX(1, 64)], 756.0f);
+    EXPECT_EQ(v_prev[IX(1, 64)], 6.0f);
+}
+
+TEST_F(FrontEndTest, KeyRClearsAllFieldsAndKeepsFlagsAndTotal) {
+    for (int k = 0; k < cellsPerField; ++k) {
+        u[k] = v[k] = u_prev[k] = v_prev[k] = dens[k] = dens_prev[k] = 2.0f;
+        boundary[k] = 1;
+    }
+    showGrid = 1;
+    totalDensity = 3.0f;
+    const Flags flags = Flags::now();
+    keyboardCommand('r', 0, 0);
+    EXPECT_TRUE(fieldsAllZero());
+    EXPECT_TRUE(Flags::now() == flags);
+    EXPECT_EQ(totalDensity, 3.0f);
+}
+
+namespace {
+void sayGoodbye() { std::printf("exit handler ran"); }
+}  // namespace
+
+TEST_F(FrontEndTest, EscEndsTheProcessWithStatusZeroThroughExitHandlers) {
+    const ChildResult r = runInChild([] {
+        std::atexit(sayGoodbye);
+        simulate = 0;
+        printFields = 1;
+        keyboardCommand(27, 0, 0);
+        std::printf("still running");
+    });
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "exit handler ran");
+}
+
+TEST_F(FrontEndTest, PickingMapsPointerToInteriorCells) {
+    EXPECT_EQ(pickCellIndex(0, 512), 1);
+    EXPECT_EQ(pickCellIndex(256, 512), 64);
+    EXPECT_EQ(pickCellIndex(511, 512), 126);  // 127 clamped
+    EXPECT_EQ(pickCellIndex(512 - 0, 512), 126);
+    EXPECT_EQ(pickCellIndex(512 - 511, 512), 1);
+    EXPECT_EQ(pickCellIndex(500, 1000), 64);
+    EXPECT_EQ(pickCellIndex(-40, 512), 1);
+    EXPECT_EQ(pickCellIndex(1LL << 40, 512), 126);
+    EXPECT_EQ(pickCellIndex(5, 0), 1);   // infinite quotient
+    EXPECT_EQ(pickCellIndex(0, 0), 1);   // not a number
+    EXPECT_EQ(pickCellIndex(-5, 0), 1);
+    EXPECT_EQ(pickCellIndex(10, -512), 1);
+
+    // (0,0) is the top-left corner: the top interior row, first column.
+    press(GLUT_RIGHT_BUTTON, 0, 0);
+    EXPECT_EQ(dens_prev[IX(126, 1)], 504.0f);
+    press(GLUT_RIGHT_BUTTON, 511, 511);
+    EXPECT_EQ(dens_prev[IX(1, 126)], 504.0f);
+    press(GLUT_RIGHT_BUTTON, 256, 256);
+    EXPECT_EQ(dens_prev[IX(64, 64)], 504.0f);
+}
+
+TEST_F(FrontEndTest, RightButtonPatternOnPressAndReleaseReachesBorderCells) {
+    // (1,1) sits at the bottom-left: x in 4..7, y with 512 - y in 4..7.
+    press(GLUT_RIGHT_BUTTON, 5, 507);
+    EXPECT_EQ(dens_prev[IX(1, 1)], 504.0f);
+    EXPECT_EQ(u_prev[IX(1, 0)], -4.0f);
+    EXPECT_EQ(u_prev[IX(1, 2)], 4.0f);
+    EXPECT_EQ(v_prev[IX(0, 1)], -4.0f);
+    EXPECT_EQ(v_prev[IX(2, 1)], 4.0f);
+    // The release writes the pattern again, at the release position.
+    dens_prev[IX(1, 1)] = 0.0f;
+    release(GLUT_RIGHT_BUTTON, 256, 256);
+    EXPECT_EQ(dens_prev[IX(1, 1)], 0.0f);
+    EXPECT_EQ(dens_prev[IX(64, 64)], 504.0f);
+    EXPECT_EQ(v_prev[IX(65, 64)], 4.0f);
+    EXPECT_EQ(glrecorder::redisplayRequests, 2);
+    // Boundary editing does not change what the right button does.
+    editBoundary = 1;
+    press(GLUT_RIGHT_BUTTON, 100, 100);
+    EXPECT_EQ(dens_prev[IX(103, 25)], 504.0f);
+    for (int k = 0; k < cellsPerField; ++k) ASSERT_EQ(boundary[k], 0);
+}
+
+TEST_F(FrontEndTest, DragAddsCellSizeTimesMovementFromUnclampedPositions) {
+    press(GLUT_LEFT_BUTTON, 250, 250);
+    EXPECT_EQ(u_prev[IX(65, 62)], 0.0f);  // a press injects nothing
+    mouseMotion(260, 245);                // 10 px right, 5 px up
+    const int i = (512 - 245) / 4, j = 260 / 4;
+    EXPECT_EQ(u_prev[IX(i, j)], 40.0f);
+    EXPECT_EQ(v_prev[IX(i, j)], 20.0f);
+    mouseMotion(260, 245);  // no movement: nothing added, still a redraw
+    EXPECT_EQ(u_prev[IX(i, j)], 40.0f);
+    // Far outside the window the edge cell receives the full movement.
+    mouseMotion(2000, 245);
+    EXPECT_EQ(u_prev[IX(i, 126)], (2000 - 260) * 4.0f);
+    EXPECT_EQ(glrecorder::redisplayRequests, 4);
+    // A middle-button drag acts like a left-button drag.
+    release(GLUT_LEFT_BUTTON, 2000, 245);
+    press(GLUT_MIDDLE_BUTTON, 100, 100);
+    mouseMotion(100, 90);
+    EXPECT_EQ(v_prev[IX((512 - 90) / 4, 25)], 40.0f);
+}
+
+TEST_F(FrontEndTest, DragsAfterAReleaseAreIgnoredWithoutARedraw) {
+    press(GLUT_LEFT_BUTTON, 100, 100);
+    release(GLUT_LEFT_BUTTON, 100, 100);
+    const int redraws = glrecorder::redisplayRequests;
+    mouseMotion(300, 300);
+    EXPECT_EQ(mouseX, 100);
+    EXPECT_EQ(glrecorder::redisplayRequests, redraws);
+    for (int k = 0; k < cellsPerField; ++k) ASSERT_EQ(u_prev[k], 0.0f);
+}
+
+TEST_F(FrontEndTest, BoundaryEditingFlipsEachNewlyEnteredCellOnce) {
+    editBoundary = 1;
+    press(GLUT_LEFT_BUTTON, 200, 200);  // cell (78, 50)
+    EXPECT_EQ(boundary[IX(78, 50)], 1);
+    mouseMotion(202, 199);  // same cell: nothing
+    EXPECT_EQ(boundary[IX(78, 50)], 1);
+    mouseMotion(205, 199);  // next cell along j
+    EXPECT_EQ(boundary[IX(78, 51)], 1);
+    mouseMotion(200, 200);  // back into the first: flipped again
+    EXPECT_EQ(boundary[IX(78, 50)], 0);
+    release(GLUT_LEFT_BUTTON, 200, 200);
+    press(GLUT_LEFT_BUTTON, 205, 199);  // a new press always flips its cell
+    EXPECT_EQ(boundary[IX(78, 51)], 0);
+    EXPECT_EQ(lastCellI, 78);
+    EXPECT_EQ(lastCellJ, 51);
+    // Drags with editing on inject no velocity.
+    for (int k = 0; k < cellsPerField; ++k) {
+        ASSERT_EQ(u_prev[k], 0.0f);
+        ASSERT_EQ(v_prev[k], 0.0f);
+    }
+    boundary[IX(10, 10)] = 5;  // any solid value flips back to fluid
+    press(GLUT_LEFT_BUTTON, 40, 472);
+    EXPECT_EQ(boundary[IX(10, 10)], 0);
+}
+
+TEST_F(FrontEndTest, AnyPointerPositionOrWindowSizeStaysInsideTheFields) {
+    const int positions[] = {INT_MIN, -100000, -1, 0, 1, 255, 511, 512, 513, 100000, INT_MAX};
+    const int sizes[][2] = {{512, 512}, {0, 0}, {0, 512}, {512, 0}, {1, 1}, {-7, -7}, {INT_MAX, INT_MAX}};
+    for (const auto& size : sizes) {
+        windowWidth = size[0];
+        windowHeight = size[1];
+        for (int x : positions)
+            for (int y : positions) {
+                press(GLUT_RIGHT_BUTTON, x, y);
+                mouseMotion(y, x);
+                release(GLUT_RIGHT_BUTTON, y, x);
+                editBoundary = 1 - editBoundary;
+                press(GLUT_LEFT_BUTTON, x, y);
+                mouseMotion(INT_MIN, INT_MAX);
+                mouseMotion(INT_MAX, INT_MIN);
+                release(GLUT_LEFT_BUTTON, x, y);
+            }
+    }
+    // A zero width or height picks index 1 on that axis.
+    resetFields();
+    windowWidth = 0;
+    windowHeight = 512;
+    press(GLUT_RIGHT_BUTTON, 300, 256);
+    EXPECT_EQ(dens_prev[IX(64, 1)], 504.0f);
+    windowWidth = 512;
+    windowHeight = 0;
+    press(GLUT_RIGHT_BUTTON, 256, 300);
+    EXPECT_EQ(dens_prev[IX(1, 64)], 504.0f);
+    for (int k = 0; k < cellsPerField; ++k) ASSERT_TRUE(boundary[k] == 0 || boundary[k] == 1);
+}
