@@ -25,7 +25,7 @@ void setDensityColour(float d) {
 
 }  // namespace
 
-void drawField() {
+void drawFieldPerCell() {
     for (int i = N; i >= 1; --i) {
         for (int j = 1; j <= N; ++j) {
             const float x = static_cast<float>(j * static_cast<double>(cellSize) + cellSize / 2.0);

@@ -38,7 +38,15 @@ void buildCellList();
 void printField(int n, const float* field);
 void displayFrame();
 void reshapeWindow(int width, int height);
-void drawField();  // the per-cell drawings of one frame
+// The drawing of one frame. The batched path (the default) draws exactly
+// the per-cell picture with a few vertex-array draws and needs a depth
+// buffer; usePerCellDrawing selects the per-cell path, which is the default
+// when the program is built with FLUID_PER_CELL_DRAWING.
+extern int usePerCellDrawing;
+void drawField();
+void drawFieldPerCell();
+void drawFieldBatched();
+unsigned int drawingDisplayModeBits();  // extra GLUT display mode bits
 
 // Redraw driving.
 void idleRedraw();

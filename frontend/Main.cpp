@@ -30,7 +30,7 @@ const fluidrt::FatBinaryHandle registeredImage = registerAtStartUp();
 int main(int argc, char** argv) {
     resetFields();
     glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA);
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | drawingDisplayModeBits());
     glutInitWindowSize(windowWidth, windowHeight);
     glutCreateWindow("Zeroduz Uruvov Aderod");
     buildCellList();

@@ -35,6 +35,7 @@ class FrontEndTest : public testing::Test {
         totalDensity = 0.0f;
         mouseX = mouseY = prevMouseX = prevMouseY = mouseState = 0;
         lastCellI = lastCellJ = 0;
+        usePerCellDrawing = 1;  // the call-by-call checks describe the per-cell drawing
         buildCellList();
         glrecorder::reset();
     }

@@ -61,6 +61,22 @@ void glMatrixMode(GLenum mode) { record("glMatrixMode", {double(mode)}); }
 void glLoadIdentity(void) { record("glLoadIdentity"); }
 void glOrtho(GLdouble l, GLdouble r, GLdouble b, GLdouble t, GLdouble n, GLdouble f) { record("glOrtho", {l, r, b, t, n, f}); }
 
+void glEnable(GLenum cap) { record("glEnable", {double(cap)}); }
+void glDepthFunc(GLenum func) { record("glDepthFunc", {double(func)}); }
+void glDepthMask(GLboolean flag) { record("glDepthMask", {double(flag)}); }
+void glPushClientAttrib(GLbitfield mask) { record("glPushClientAttrib", {double(mask)}); }
+void glPopClientAttrib(void) { record("glPopClientAttrib"); }
+void glEnableClientState(GLenum array) { record("glEnableClientState", {double(array)}); }
+void glVertexPointer(GLint size, GLenum type, GLsizei stride, const GLvoid*) {
+    record("glVertexPointer", {double(size), double(type), double(stride)});
+}
+void glColorPointer(GLint size, GLenum type, GLsizei stride, const GLvoid*) {
+    record("glColorPointer", {double(size), double(type), double(stride)});
+}
+void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
+    record("glDrawArrays", {double(mode), double(first), double(count)});
+}
+
 void glutPostRedisplay(void) {
     ++glrecorder::redisplayRequests;
     record("glutPostRedisplay");

@@ -222,3 +222,25 @@ TEST_F(FrontEndTest, TimerRearmsEvery16Milliseconds) {
     idleRedraw();
     EXPECT_EQ(glrecorder::redisplayRequests, 2);
 }
+
+TEST_F(FrontEndTest, BatchedFrameIsAFewArrayDrawsWithDepthOrdering) {
+    usePerCellDrawing = 0;
+    freezeSolver();
+    showVelocity = showGrid = 1;
+    dens[IX(5, 5)] = 0.5f;
+    displayFrame();
+    const auto draws = glrecorder::named("glDrawArrays");
+    ASSERT_EQ(draws.size(), 3u);
+    EXPECT_EQ(draws[0].args, (std::vector<double>{GL_QUADS, 0, 4.0 * N * N}));
+    EXPECT_EQ(draws[1].args, (std::vector<double>{GL_LINES, 0, 2.0 * N * N}));
+    EXPECT_EQ(draws[2].args, (std::vector<double>{GL_QUADS, 0, 4.0 * N * N}));
+    EXPECT_EQ(glrecorder::named("glPolygonMode")[0].args, (std::vector<double>{GL_FRONT, GL_LINE}));
+    EXPECT_EQ(glrecorder::named("glEnable")[0].args[0], double(GL_DEPTH_TEST));
+    EXPECT_TRUE(glrecorder::named("glCallList").empty());
+    // Views off: nothing to draw, no draw calls.
+    glrecorder::reset();
+    showVelocity = showGrid = showBoundary = showDensity = 0;
+    displayFrame();
+    EXPECT_TRUE(glrecorder::named("glDrawArrays").empty());
+    EXPECT_EQ(glrecorder::swapCount, 1);
+}

@@ -1,0 +1,85 @@
+// Frame benchmarks: one full frame's drawing at 512 x 512 with all four views
+// on and density everywhere, per-cell against batched, in a real GL context.
+// Needs an X server (run under xvfb-run); without one it reports an error.
+#include <GL/glut.h>
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "FrontEnd.h"
+#include "Fluid.h"
+
+namespace {
+
+bool haveWindow = false;
+
+void fillFields() {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int k = 0; k < cellsPerField; ++k) {
+        dens[k] = 0.05f + unit(rng);
+        u[k] = 0.05f * (unit(rng) - 0.5f);
+        v[k] = 0.05f * (unit(rng) - 0.5f);
+        boundary[k] = rng() % 20 == 0;
+    }
+    showBoundary = showDensity = showVelocity = showGrid = 1;
+}
+
+void frame(benchmark::State& state, bool perCell, bool allViews) {
+    if (!haveWindow) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    fillFields();
+    if (!allViews) showVelocity = showGrid = 0;
+    usePerCellDrawing = perCell;
+    for (auto _ : state) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        drawField();
+        glutSwapBuffers();
+        glFinish();
+    }
+}
+
+void BM_Frame_PerCell_AllViews(benchmark::State& s) { frame(s, true, true); }
+void BM_Frame_Batched_AllViews(benchmark::State& s) { frame(s, false, true); }
+void BM_Frame_PerCell_DefaultViews(benchmark::State& s) { frame(s, true, false); }
+void BM_Frame_Batched_DefaultViews(benchmark::State& s) { frame(s, false, false); }
+BENCHMARK(BM_Frame_PerCell_AllViews)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Frame_Batched_AllViews)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Frame_PerCell_DefaultViews)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Frame_Batched_DefaultViews)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (getenv("DISPLAY")) {
+        glutInit(&argc, argv);
+        glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
+        glutInitWindowSize(512, 512);
+        glutCreateWindow("frame benchmark");
+        reshapeWindow(512, 512);
+        haveWindow = true;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+namespace {
+void views(benchmark::State& state, int b, int d, int ve, int g) {
+    if (!haveWindow) { state.SkipWithError("no X display"); return; }
+    fillFields();
+    showBoundary = b; showDensity = d; showVelocity = ve; showGrid = g;
+    usePerCellDrawing = 0;
+    for (auto _ : state) { glClear(GL_COLOR_BUFFER_BIT); drawField(); glutSwapBuffers(); glFinish(); }
+}
+void BM_B_GridOnly(benchmark::State& s) { views(s, 0, 0, 0, 1); }
+void BM_B_VelOnly(benchmark::State& s) { views(s, 0, 0, 1, 0); }
+void BM_B_QuadsOnly(benchmark::State& s) { views(s, 1, 1, 0, 0); }
+void BM_B_None(benchmark::State& s) { views(s, 0, 0, 0, 0); }
+BENCHMARK(BM_B_GridOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_B_VelOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_B_QuadsOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_B_None)->Unit(benchmark::kMillisecond);
+}
