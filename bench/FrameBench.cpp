@@ -66,20 +66,3 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     return 0;
 }
-namespace {
-void views(benchmark::State& state, int b, int d, int ve, int g) {
-    if (!haveWindow) { state.SkipWithError("no X display"); return; }
-    fillFields();
-    showBoundary = b; showDensity = d; showVelocity = ve; showGrid = g;
-    usePerCellDrawing = 0;
-    for (auto _ : state) { glClear(GL_COLOR_BUFFER_BIT); drawField(); glutSwapBuffers(); glFinish(); }
-}
-void BM_B_GridOnly(benchmark::State& s) { views(s, 0, 0, 0, 1); }
-void BM_B_VelOnly(benchmark::State& s) { views(s, 0, 0, 1, 0); }
-void BM_B_QuadsOnly(benchmark::State& s) { views(s, 1, 1, 0, 0); }
-void BM_B_None(benchmark::State& s) { views(s, 0, 0, 0, 0); }
-BENCHMARK(BM_B_GridOnly)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_B_VelOnly)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_B_QuadsOnly)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_B_None)->Unit(benchmark::kMillisecond);
-}

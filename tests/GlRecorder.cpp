@@ -2,7 +2,11 @@
 // uses, each appending itself to a call log.
 #include "GlRecorder.h"
 
+#include <cstring>
+
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <GL/glut.h>
 
 namespace glrecorder {
@@ -75,6 +79,22 @@ void glColorPointer(GLint size, GLenum type, GLsizei stride, const GLvoid*) {
 }
 void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
     record("glDrawArrays", {double(mode), double(first), double(count)});
+}
+
+void glDisable(GLenum cap) { record("glDisable", {double(cap)}); }
+void glDisableClientState(GLenum array) { record("glDisableClientState", {double(array)}); }
+void glColorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean a) {
+    record("glColorMask", {double(r), double(g), double(b), double(a)});
+}
+void glPixelStorei(GLenum name, GLint value) { record("glPixelStorei", {double(name), double(value)}); }
+void glWindowPos2i(GLint x, GLint y) { record("glWindowPos2i", {double(x), double(y)}); }
+// Reads back an empty picture: every format the front end reads has 4 bytes a pixel.
+void glReadPixels(GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type, GLvoid* data) {
+    record("glReadPixels", {double(x), double(y), double(w), double(h), double(format), double(type)});
+    if (w > 0 && h > 0) std::memset(data, 0, static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+}
+void glDrawPixels(GLsizei w, GLsizei h, GLenum format, GLenum type, const GLvoid*) {
+    record("glDrawPixels", {double(w), double(h), double(format), double(type)});
 }
 
 void glutPostRedisplay(void) {

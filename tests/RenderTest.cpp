@@ -223,24 +223,40 @@ TEST_F(FrontEndTest, TimerRearmsEvery16Milliseconds) {
     EXPECT_EQ(glrecorder::redisplayRequests, 2);
 }
 
-TEST_F(FrontEndTest, BatchedFrameIsAFewArrayDrawsWithDepthOrdering) {
+TEST_F(FrontEndTest, BatchedFrameIsAFewDrawsWithDepthOrdering) {
     usePerCellDrawing = 0;
     freezeSolver();
     showVelocity = showGrid = 1;
     dens[IX(5, 5)] = 0.5f;
+    displayFrame();  // the first batched frame also renders the per-size images
+    const auto setup = glrecorder::named("glReadPixels");
+    ASSERT_EQ(setup.size(), 2u);
+    EXPECT_EQ(setup[0].args, (std::vector<double>{0, 0, 512, 512, GL_RGBA, GL_UNSIGNED_BYTE}));
+    EXPECT_EQ(setup[1].args, (std::vector<double>{0, 0, 512, 512, GL_DEPTH_COMPONENT, GL_FLOAT}));
+
+    glrecorder::reset();
     displayFrame();
+    EXPECT_TRUE(glrecorder::named("glReadPixels").empty());
     const auto draws = glrecorder::named("glDrawArrays");
-    ASSERT_EQ(draws.size(), 3u);
-    EXPECT_EQ(draws[0].args, (std::vector<double>{GL_QUADS, 0, 4.0 * N * N}));
-    EXPECT_EQ(draws[1].args, (std::vector<double>{GL_LINES, 0, 2.0 * N * N}));
-    EXPECT_EQ(draws[2].args, (std::vector<double>{GL_QUADS, 0, 4.0 * N * N}));
-    EXPECT_EQ(glrecorder::named("glPolygonMode")[0].args, (std::vector<double>{GL_FRONT, GL_LINE}));
-    EXPECT_EQ(glrecorder::named("glEnable")[0].args[0], double(GL_DEPTH_TEST));
+    ASSERT_EQ(draws.size(), 1u);
+    EXPECT_EQ(draws[0].args, (std::vector<double>{GL_LINES, 0, 2.0 * N * N}));
+    const auto images = glrecorder::named("glDrawPixels");
+    ASSERT_EQ(images.size(), 3u);
+    EXPECT_EQ(images[0].args, (std::vector<double>{512, 512, GL_RGBA, GL_FLOAT}));
+    EXPECT_EQ(images[1].args, (std::vector<double>{512, 512, GL_DEPTH_COMPONENT, GL_FLOAT}));
+    EXPECT_EQ(images[2].args, (std::vector<double>{512, 512, GL_DEPTH_COMPONENT, GL_FLOAT}));
     EXPECT_TRUE(glrecorder::named("glCallList").empty());
+
+    // A new size renders the images again.
+    reshapeWindow(800, 600);
+    glrecorder::reset();
+    displayFrame();
+    EXPECT_EQ(glrecorder::named("glReadPixels").size(), 2u);
     // Views off: nothing to draw, no draw calls.
     glrecorder::reset();
     showVelocity = showGrid = showBoundary = showDensity = 0;
     displayFrame();
     EXPECT_TRUE(glrecorder::named("glDrawArrays").empty());
+    EXPECT_TRUE(glrecorder::named("glDrawPixels").empty());
     EXPECT_EQ(glrecorder::swapCount, 1);
 }
