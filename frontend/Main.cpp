@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "FrontEnd.h"
+#include "GpuBackend.h"
 #include "Fluid.h"
 #include "Kernels.h"
 
@@ -41,7 +42,9 @@ int main(int argc, char** argv) {
     glutMouseFunc(mouseButton);
     glutMotionFunc(mouseMotion);
     glutTimerFunc(100, timerRedraw, framesPerSecond);
-    fluidrt::cudaSetDevice(2);  // the result is not examined: the host serves without a device
+    // A CUDA device runs the kernels when there is one; otherwise the host does.
+    if (const fluidrt::Backend* gpu = gpuBackend()) fluidrt::setBackend(gpu);
+    fluidrt::cudaSetDevice(2);  // the result is not examined: with fewer devices the current one serves
     glutMainLoop();
     return 0;
 }
