@@ -1,0 +1,908 @@
+// End-to-end tests: the program itself in a window on a virtual X server.
+//
+// Each test starts build/fluid on an Xvfb display of its own, drives it with
+// xdotool (keys, clicks, drags), reads its console dump from a pipe and takes
+// screenshots with ImageMagick's import. What the program should print and
+// draw is computed in this process with the same solver library: the fields
+// here start at zero like the program's, receive the same source writes and
+// step with the same gpuCalcFluid(), so every printed value must agree to the
+// last printed digit.
+//
+// Synchronisation is by polling with generous deadlines: a dump counts once
+// its "Total Density" line is complete, a picture once a screenshot matches.
+// Every process started here is ended by its id in teardown; children also
+// die with this process should it crash.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cctype>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Fluid.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char* const programPath = FLUID_BINARY;
+const char* const windowTitle = "Zeroduz Uruvov Aderod";
+constexpr int windowSide = 512;              // the window's start size
+constexpr int cellPixels = windowSide / N;   // drawn cell edge, 4
+constexpr double patienceSeconds = 60.0;     // deadline of a wait for output or exit
+constexpr double pictureSeconds = 30.0;      // deadline of a wait for a matching screenshot
+constexpr double commandSeconds = 30.0;      // deadline of one helper command
+
+Clock::time_point deadlineAfter(double seconds) {
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+void pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+// ---------------------------------------------------------------------------
+// Child processes
+
+std::string findOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        if (dir.empty()) dir = ".";
+        const std::string candidate = dir + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return "";
+}
+
+// The environment of this process with DISPLAY replaced (or removed when empty).
+std::vector<std::string> environmentWithDisplay(const std::string& display) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "DISPLAY=", 8) != 0) env.emplace_back(*e);
+    if (!display.empty()) env.push_back("DISPLAY=" + display);
+    return env;
+}
+
+// Everything a child needs, built before fork: the child only calls
+// async-signal-safe functions between fork and exec.
+struct Launch {
+    std::string path;
+    std::vector<std::string> args, env;
+    int stdoutFd = -1;  // -1: /dev/null
+    int stderrFd = -1;  // -1: /dev/null
+    int inheritFd = -1; // one more descriptor the child keeps open
+
+    pid_t start() const {
+        std::vector<char*> argv, envp;
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        const pid_t parent = getpid();
+        const pid_t pid = fork();
+        if (pid != 0) return pid;
+        // Child: die with the test process, wire the descriptors, exec.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, STDIN_FILENO);
+        dup2(stdoutFd >= 0 ? stdoutFd : null, STDOUT_FILENO);
+        dup2(stderrFd >= 0 ? stderrFd : null, STDERR_FILENO);
+        if (inheritFd >= 0) fcntl(inheritFd, F_SETFD, 0);
+        execve(path.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+};
+
+// Waits up to `seconds` for the child to end; true (and its wait status) when it did.
+bool waitForExit(pid_t pid, double seconds, int& status) {
+    const auto deadline = deadlineAfter(seconds);
+    for (;;) {
+        const pid_t got = waitpid(pid, &status, WNOHANG);
+        if (got == pid || got < 0) return got == pid;
+        if (Clock::now() > deadline) return false;
+        pause(10);
+    }
+}
+
+// Ends a child by its id: a polite request first, then the kill.
+void stopProcess(pid_t& pid) {
+    if (pid <= 0) return;
+    int status = 0;
+    kill(pid, SIGTERM);
+    if (!waitForExit(pid, 5.0, status)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    pid = -1;
+}
+
+struct CommandResult {
+    bool finished = false;  // ended by itself before the deadline
+    int exitStatus = -1;    // when it exited normally
+    std::string out, err;
+};
+
+// Runs a command to its end (or kills it at the deadline), collecting its output.
+CommandResult runCommand(const std::string& path, const std::vector<std::string>& args, const std::string& display,
+                         double seconds = commandSeconds) {
+    CommandResult result;
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0) return result;
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return result;
+    }
+    Launch launch;
+    launch.path = path;
+    launch.args = args;
+    launch.env = environmentWithDisplay(display);
+    launch.stdoutFd = outPipe[1];
+    launch.stderrFd = errPipe[1];
+    pid_t pid = launch.start();
+    close(outPipe[1]);
+    close(errPipe[1]);
+    const auto deadline = deadlineAfter(seconds);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int openCount = 2;
+    bool late = false;
+    while (openCount > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            late = true;
+            break;
+        }
+        if (poll(fds, 2, static_cast<int>(std::min<long long>(left, 1000))) < 0) break;
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k].fd < 0 || fds[k].revents == 0) continue;
+            char buffer[65536];
+            const ssize_t got = read(fds[k].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[k]->append(buffer, static_cast<size_t>(got));
+            } else {
+                close(fds[k].fd);
+                fds[k].fd = -1;
+                --openCount;
+            }
+        }
+    }
+    for (auto& f : fds)
+        if (f.fd >= 0) close(f.fd);
+    int status = 0;
+    if (late || !waitForExit(pid, std::max(0.5, std::chrono::duration<double>(deadline - Clock::now()).count()),
+                             status)) {
+        stopProcess(pid);
+        return result;
+    }
+    result.finished = true;
+    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    return result;
+}
+
+// Collects everything a descriptor delivers, on a thread of its own, so that
+// the writer never blocks on a full pipe.
+class OutputCollector {
+public:
+    explicit OutputCollector(int fd) : fd_(fd), reader_([this] { readAll(); }) {}
+    ~OutputCollector() {
+        stop_ = true;
+        reader_.join();
+        close(fd_);
+    }
+    OutputCollector(const OutputCollector&) = delete;
+    OutputCollector& operator=(const OutputCollector&) = delete;
+
+    std::string text() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return text_;
+    }
+    bool ended() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return ended_;
+    }
+    // Waits until the collected text satisfies `done`; false at the deadline.
+    bool waitFor(const std::function<bool(const std::string&)>& done, double seconds) const {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_until(lock, deadlineAfter(seconds), [&] { return done(text_); });
+    }
+
+private:
+    void readAll() {
+        pollfd pfd{fd_, POLLIN, 0};
+        while (!stop_) {
+            if (poll(&pfd, 1, 100) <= 0) continue;
+            char buffer[65536];
+            const ssize_t got = read(fd_, buffer, sizeof buffer);
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (got > 0) {
+                text_.append(buffer, static_cast<size_t>(got));
+            } else {
+                ended_ = true;
+                changed_.notify_all();
+                return;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    int fd_;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::string text_;
+    bool ended_ = false;
+    std::thread reader_;
+};
+
+size_t countOf(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
+    return count;
+}
+
+// ---------------------------------------------------------------------------
+// The virtual X server
+
+struct XServer {
+    pid_t pid = -1;
+    std::string display;  // ":N"
+    std::string failure;
+
+    void start(const std::string& xvfbPath) {
+        int fdPipe[2];
+        if (pipe2(fdPipe, O_CLOEXEC) != 0) {
+            failure = "pipe failed";
+            return;
+        }
+        Launch launch;
+        launch.path = xvfbPath;
+        launch.args = {"Xvfb", "-displayfd", std::to_string(fdPipe[1]), "-noreset", "-nolisten", "tcp", "-screen",
+                       "0", "640x640x24"};
+        launch.env = environmentWithDisplay("");
+        launch.inheritFd = fdPipe[1];
+        pid = launch.start();
+        close(fdPipe[1]);
+        // The server writes its display number and a newline once it accepts
+        // clients; the whole line is read before the pipe closes.
+        std::string line;
+        const auto deadline = deadlineAfter(commandSeconds);
+        pollfd pfd{fdPipe[0], POLLIN, 0};
+        while (line.find('\n') == std::string::npos && Clock::now() < deadline) {
+            if (poll(&pfd, 1, 200) <= 0) continue;
+            char c[64];
+            const ssize_t got = read(fdPipe[0], c, sizeof c);
+            if (got <= 0) break;
+            line.append(c, static_cast<size_t>(got));
+        }
+        close(fdPipe[0]);
+        if (line.find('\n') == std::string::npos || line.empty() ||
+            line.find_first_not_of("0123456789\n") != std::string::npos) {
+            failure = "Xvfb did not report a display number (got '" + line + "')";
+            stop();
+            return;
+        }
+        display = ":" + line.substr(0, line.find('\n'));
+    }
+    void stop() { stopProcess(pid); }
+};
+
+// ---------------------------------------------------------------------------
+// Screenshots
+
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+};
+constexpr Rgb black{0, 0, 0};
+constexpr Rgb blue{0, 0, 255};
+
+std::string describe(const Rgb& c) {
+    return "(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + ")";
+}
+
+// A picture with its origin at the top left, as X and screenshots have it.
+struct Image {
+    int width = 0, height = 0;
+    std::vector<Rgb> pixels;
+
+    const Rgb& at(int x, int yFromTop) const { return pixels[static_cast<size_t>(yFromTop) * width + x]; }
+    // GL's view: y counted upwards from the bottom row.
+    const Rgb& atGl(int x, int yFromBottom) const { return at(x, height - 1 - yFromBottom); }
+};
+
+// Reads a binary PPM (P6), 8 or 16 bits per channel (scaled to 0..255).
+bool parsePpm(const std::string& data, Image& image) {
+    size_t at = 0;
+    auto nextToken = [&](std::string& token) {
+        for (;;) {
+            while (at < data.size() && std::isspace(static_cast<unsigned char>(data[at]))) ++at;
+            if (at < data.size() && data[at] == '#') {
+                while (at < data.size() && data[at] != '\n') ++at;
+                continue;
+            }
+            break;
+        }
+        const size_t begin = at;
+        while (at < data.size() && !std::isspace(static_cast<unsigned char>(data[at]))) ++at;
+        token = data.substr(begin, at - begin);
+        return !token.empty();
+    };
+    std::string magic, w, h, maxval;
+    if (!nextToken(magic) || magic != "P6" || !nextToken(w) || !nextToken(h) || !nextToken(maxval)) return false;
+    ++at;  // the single white space before the samples
+    image.width = std::atoi(w.c_str());
+    image.height = std::atoi(h.c_str());
+    const int max = std::atoi(maxval.c_str());
+    if (image.width <= 0 || image.height <= 0 || max <= 0 || max > 65535) return false;
+    const size_t bytesPerSample = max < 256 ? 1 : 2;
+    const size_t count = static_cast<size_t>(image.width) * image.height;
+    if (data.size() < at + count * 3 * bytesPerSample) return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
+    image.pixels.resize(count);
+    auto sample = [&](size_t k) {
+        const int raw = bytesPerSample == 1 ? p[k] : (p[2 * k] << 8 | p[2 * k + 1]);
+        return (raw * 255 + max / 2) / max;
+    };
+    for (size_t k = 0; k < count; ++k) image.pixels[k] = {sample(3 * k), sample(3 * k + 1), sample(3 * k + 2)};
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// What the program should print and draw, from this process's fields
+
+void appendField(std::string& out, const float* field) {
+    char number[64];
+    for (int i = N + 1; i >= 0; --i) {
+        for (int j = 0; j <= N + 1; ++j) {
+            std::snprintf(number, sizeof number, "%f ", static_cast<double>(field[IX(i, j)]));
+            out += number;
+        }
+        out += "\n";
+    }
+}
+
+// The interior density summed in single precision, rows from the top.
+float interiorDensityTotal() {
+    float total = 0.0f;
+    for (int i = N; i >= 1; --i)
+        for (int j = 1; j <= N; ++j) total = total + dens[IX(i, j)];
+    return total;
+}
+
+std::string expectedDump() {
+    std::string out = "\n\nDensity Field\n";
+    appendField(out, dens);
+    out += "\n\nu Field\n";
+    appendField(out, u);
+    out += "\n\nv Field\n";
+    appendField(out, v);
+    char line[128];
+    std::snprintf(line, sizeof line, "\n\nTotal Density: %f\n", static_cast<double>(interiorDensityTotal()));
+    return out + line;
+}
+
+// The k-th (from 1) complete dump in the program's output, or "" when there is none yet.
+std::string nthDump(const std::string& output, size_t k) {
+    const std::string heading = "\n\nDensity Field\n";
+    size_t start = std::string::npos;
+    for (size_t n = 0, at = 0; n < k; ++n, at = start + 1) {
+        start = output.find(heading, at);
+        if (start == std::string::npos) return "";
+    }
+    const size_t total = output.find("\n\nTotal Density: ", start);
+    if (total == std::string::npos) return "";
+    const size_t end = output.find('\n', total + 2);
+    if (end == std::string::npos) return "";
+    return output.substr(start, end + 1 - start);
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}
+
+// Equal dumps, or the first difference named by field, cell and both values.
+testing::AssertionResult sameDump(const std::string& actual, const std::string& expected) {
+    if (actual == expected) return testing::AssertionSuccess();
+    const auto a = splitLines(actual), e = splitLines(expected);
+    std::string section = "(start)";
+    int row = 0;
+    for (size_t n = 0; n < std::max(a.size(), e.size()); ++n) {
+        const std::string al = n < a.size() ? a[n] : "<missing>";
+        const std::string el = n < e.size() ? e[n] : "<missing>";
+        if (el.find("Field") != std::string::npos || el.find("Total") == 0) {
+            section = el;
+            row = 0;
+        } else if (!el.empty()) {
+            ++row;
+        }
+        if (al == el) continue;
+        std::stringstream as(al), es(el);
+        std::string at, et;
+        int j = 0;
+        while (es >> et) {
+            if (!(as >> at)) at = "<missing>";
+            if (at != et) break;
+            ++j;
+        }
+        return testing::AssertionFailure() << "dump differs at line " << n + 1 << " in '" << section
+                                           << "', i = " << (N + 2 - row) << ", j = " << j << ": printed '" << at
+                                           << "', expected '" << et << "'\nprinted line:  " << al.substr(0, 300)
+                                           << "\nexpected line: " << el.substr(0, 300);
+    }
+    return testing::AssertionFailure() << "dumps differ in white space only";
+}
+
+Rgb densityColour(float d) {
+    const double value = d;
+    const int level = static_cast<int>(std::lround(std::min(1.0, value) * 255.0));
+    if (value < 0.33) return {0, 0, level};
+    if (value < 0.66) return {0, level, 0};
+    return {level, 0, 0};
+}
+
+struct Views {
+    bool boundary = true;
+    bool density = true;
+};
+
+// The whole window as the program draws it from the fields here: the
+// interior cells, each cellPixels wide, over a black background.
+Image expectedPicture(const Views& views = {}) {
+    Image image;
+    image.width = image.height = windowSide;
+    image.pixels.assign(static_cast<size_t>(windowSide) * windowSide, black);
+    for (int i = 1; i <= N; ++i) {
+        for (int j = 1; j <= N; ++j) {
+            Rgb colour = black;
+            if (views.boundary && boundary[IX(i, j)] == 1) colour = blue;
+            if (views.density && dens[IX(i, j)] > 0.0f) colour = densityColour(dens[IX(i, j)]);
+            for (int dy = 0; dy < cellPixels; ++dy)
+                for (int dx = 0; dx < cellPixels; ++dx)
+                    image.pixels[static_cast<size_t>(windowSide - 1 - (i * cellPixels + dy)) * windowSide +
+                                 j * cellPixels + dx] = colour;
+        }
+    }
+    return image;
+}
+
+bool nearColour(const Rgb& a, const Rgb& b) {
+    constexpr int tolerance = 2;
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+}
+
+testing::AssertionResult samePicture(const Image& actual, const Image& expected) {
+    if (actual.width != expected.width || actual.height != expected.height)
+        return testing::AssertionFailure() << "screenshot is " << actual.width << " x " << actual.height
+                                           << ", expected " << expected.width << " x " << expected.height;
+    size_t wrong = 0;
+    std::string first;
+    for (int y = 0; y < actual.height; ++y) {
+        for (int x = 0; x < actual.width; ++x) {
+            if (nearColour(actual.at(x, y), expected.at(x, y))) continue;
+            if (wrong++ == 0) {
+                const int glY = actual.height - 1 - y;
+                first = "pixel x = " + std::to_string(x) + ", y = " + std::to_string(y) + " from the top (cell i = " +
+                        std::to_string(glY / cellPixels) + ", j = " + std::to_string(x / cellPixels) + ") is " +
+                        describe(actual.at(x, y)) + ", expected " + describe(expected.at(x, y));
+            }
+        }
+    }
+    if (wrong == 0) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << wrong << " pixels differ; first: " << first;
+}
+
+// Window position of the middle of interior cell (i, j): x from the left,
+// y from the top. The program picks that very cell for it.
+struct Point {
+    int x, y;
+};
+Point cellCentre(int i, int j) { return {j * cellPixels + cellPixels / 2, windowSide - 1 - (i * cellPixels + 1)}; }
+
+// ---------------------------------------------------------------------------
+// The fixture: one X server for the suite, a fresh program for every test
+
+class WindowTest : public testing::Test {
+protected:
+    static std::string xvfb, xdotool, import, skipReason;
+    static XServer server;
+
+    static void SetUpTestSuite() {
+        xvfb = findOnPath("Xvfb");
+        xdotool = findOnPath("xdotool");
+        import = findOnPath("import");
+        if (xvfb.empty()) skipReason += " Xvfb";
+        if (xdotool.empty()) skipReason += " xdotool";
+        if (import.empty()) skipReason += " import (ImageMagick)";
+        if (!skipReason.empty()) {
+            skipReason = "missing tools:" + skipReason + " (scripts/install-deps.sh installs them)";
+            return;
+        }
+        server.start(xvfb);
+    }
+    static void TearDownTestSuite() { server.stop(); }
+
+    void SetUp() override {
+        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+        ASSERT_TRUE(server.failure.empty()) << server.failure;
+        resetFields();  // the prediction starts where a fresh program starts
+        ASSERT_NO_FATAL_FAILURE(startProgram());
+    }
+
+    void TearDown() override {
+        // A button left down by a failed test would turn the next test's
+        // pointer movements into drags on the shared server.
+        for (int button : heldButtons) xdo({"mouseup", std::to_string(button)});
+        stopProcess(programPid);
+        programOut.reset();
+        programErr.reset();
+    }
+
+    void startProgram() {
+        int outPipe[2], errPipe[2];
+        ASSERT_EQ(pipe2(outPipe, O_CLOEXEC), 0);
+        ASSERT_EQ(pipe2(errPipe, O_CLOEXEC), 0);
+        Launch launch;
+        launch.path = programPath;
+        launch.args = {programPath};
+        launch.env = environmentWithDisplay(server.display);
+        launch.stdoutFd = outPipe[1];
+        launch.stderrFd = errPipe[1];
+        programPid = launch.start();
+        close(outPipe[1]);
+        close(errPipe[1]);
+        programOut = std::make_unique<OutputCollector>(outPipe[0]);
+        programErr = std::make_unique<OutputCollector>(errPipe[0]);
+
+        const auto found = xdo({"search", "--sync", "--onlyvisible", "--name", std::string("^") + windowTitle + "$"});
+        ASSERT_TRUE(found.finished && found.exitStatus == 0)
+            << "no window titled '" << windowTitle << "' appeared; program stderr: " << programErr->text();
+        window = found.out.substr(0, found.out.find('\n'));
+        ASSERT_FALSE(window.empty());
+        // Without a window manager the window opens at (-1, -1).
+        ASSERT_EQ(xdo({"windowmove", "--sync", window, "0", "0"}).exitStatus, 0);
+        // Keyboard focus follows the pointer: keep it inside the window.
+        ASSERT_NO_FATAL_FAILURE(moveTo(windowSide / 2, windowSide / 2));
+    }
+
+    CommandResult xdo(std::vector<std::string> args) {
+        args.insert(args.begin(), "xdotool");
+        return runCommand(xdotool, args, server.display);
+    }
+
+    void xdoOrFail(const std::vector<std::string>& args) {
+        const auto result = xdo(args);
+        ASSERT_TRUE(result.finished && result.exitStatus == 0) << "xdotool failed: " << result.err;
+    }
+
+    // Input. Positions are window pixels from the top left.
+    void key(const std::string& keysym) { ASSERT_NO_FATAL_FAILURE(xdoOrFail({"key", keysym})); }
+    void moveTo(int x, int y) {
+        ASSERT_NO_FATAL_FAILURE(
+            xdoOrFail({"mousemove", "--window", window, std::to_string(x), std::to_string(y)}));
+    }
+    void press(int button) {
+        heldButtons.push_back(button);
+        ASSERT_NO_FATAL_FAILURE(xdoOrFail({"mousedown", std::to_string(button)}));
+    }
+    void release(int button) {
+        ASSERT_NO_FATAL_FAILURE(xdoOrFail({"mouseup", std::to_string(button)}));
+        heldButtons.erase(std::remove(heldButtons.begin(), heldButtons.end(), button), heldButtons.end());
+    }
+    void clickAt(Point p, int button) {
+        ASSERT_NO_FATAL_FAILURE(moveTo(p.x, p.y));
+        ASSERT_NO_FATAL_FAILURE(press(button));
+        ASSERT_NO_FATAL_FAILURE(release(button));
+    }
+
+    // Output.
+    size_t dumpsSoFar() const { return countOf(programOut->text(), "Total Density: "); }
+
+    // Waits for the k-th dump to be complete and checks no other step printed.
+    testing::AssertionResult waitForDump(size_t k, std::string& dump) {
+        const bool arrived = programOut->waitFor([&](const std::string& t) { return !nthDump(t, k).empty(); },
+                                                 patienceSeconds);
+        const std::string text = programOut->text();
+        if (!arrived)
+            return testing::AssertionFailure() << "dump " << k << " did not arrive; " << countOf(text, "Density Field")
+                                               << " dumps so far";
+        const size_t headings = countOf(text, "Density Field");
+        if (headings != k)
+            return testing::AssertionFailure() << "expected " << k << " printed steps, found " << headings
+                                               << " 'Density Field' headings";
+        dump = nthDump(text, k);
+        return testing::AssertionSuccess();
+    }
+
+    // Steps once with the space key and compares the dump with one step here.
+    void stepAndCompare(size_t k) {
+        ASSERT_NO_FATAL_FAILURE(key("space"));
+        std::string dump;
+        ASSERT_TRUE(waitForDump(k, dump));
+        gpuCalcFluid();
+        ASSERT_TRUE(sameDump(dump, expectedDump())) << "step " << k;
+    }
+
+    testing::AssertionResult screenshot(Image& image) {
+        const auto shot = runCommand(import, {"import", "-window", window, "-depth", "8", "ppm:-"}, server.display);
+        if (!shot.finished || shot.exitStatus != 0)
+            return testing::AssertionFailure() << "import failed: " << shot.err;
+        if (!parsePpm(shot.out, image)) return testing::AssertionFailure() << "import gave no readable PPM";
+        return testing::AssertionSuccess();
+    }
+
+    // Takes screenshots until one matches the picture or the deadline passes.
+    testing::AssertionResult waitForPicture(const Image& expected) {
+        const auto deadline = deadlineAfter(pictureSeconds);
+        testing::AssertionResult last = testing::AssertionFailure() << "no screenshot taken";
+        do {
+            Image shot;
+            last = screenshot(shot);
+            if (last) {
+                last = samePicture(shot, expected);
+                if (last) return last;
+            }
+            pause(50);
+        } while (Clock::now() < deadline);
+        return last;
+    }
+
+    testing::AssertionResult waitForProgramExit(int& exitStatus) {
+        int status = 0;
+        if (!waitForExit(programPid, patienceSeconds, status))
+            return testing::AssertionFailure() << "the program did not exit";
+        programPid = -1;
+        if (!WIFEXITED(status)) return testing::AssertionFailure() << "the program ended by a signal";
+        exitStatus = WEXITSTATUS(status);
+        return testing::AssertionSuccess();
+    }
+
+    pid_t programPid = -1;
+    std::vector<int> heldButtons;
+    std::unique_ptr<OutputCollector> programOut, programErr;
+    std::string window;
+};
+
+std::string WindowTest::xvfb, WindowTest::xdotool, WindowTest::import, WindowTest::skipReason;
+XServer WindowTest::server;
+
+// The source patterns the program writes, applied to this process's fields.
+void rightButtonPattern(int i, int j) {
+    const float s = static_cast<float>(cellPixels);
+    dens_prev[IX(i, j)] = static_cast<float>(N) * s;
+    u_prev[IX(i, j - 1)] = -s;
+    u_prev[IX(i, j + 1)] = s;
+    v_prev[IX(i - 1, j)] = -s;
+    v_prev[IX(i + 1, j)] = s;
+}
+
+void dragVelocity(int i, int j, int dxRight, int dyUp) {
+    const float s = static_cast<float>(cellPixels);
+    u_prev[IX(i, j)] = static_cast<float>(u_prev[IX(i, j)] + static_cast<double>(dxRight) * s);
+    v_prev[IX(i, j)] = static_cast<float>(v_prev[IX(i, j)] + static_cast<double>(dyUp) * s);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+TEST_F(WindowTest, OpensTitledSquareWindowShowingEmptyFieldInBlack) {
+    const auto name = xdo({"getwindowname", window});
+    ASSERT_EQ(name.exitStatus, 0);
+    EXPECT_EQ(name.out, std::string(windowTitle) + "\n");
+
+    const auto geometry = xdo({"getwindowgeometry", "--shell", window});
+    ASSERT_EQ(geometry.exitStatus, 0);
+    EXPECT_NE(geometry.out.find("WIDTH=512\n"), std::string::npos) << geometry.out;
+    EXPECT_NE(geometry.out.find("HEIGHT=512\n"), std::string::npos) << geometry.out;
+
+    Image shot;
+    ASSERT_TRUE(screenshot(shot));
+    ASSERT_EQ(shot.width, windowSide);
+    ASSERT_EQ(shot.height, windowSide);
+    EXPECT_TRUE(samePicture(shot, expectedPicture()));
+    EXPECT_EQ(dumpsSoFar(), 0u) << "nothing is printed before key c";
+}
+
+TEST(ProgramWithoutDisplay, ExitsWithStatusOneAndSaysSo) {
+    for (const std::string display : {"", ":2147483"}) {
+        const auto result = runCommand(programPath, {programPath}, display);
+        ASSERT_TRUE(result.finished) << "DISPLAY='" << display << "': the program kept running";
+        EXPECT_EQ(result.exitStatus, 1) << "DISPLAY='" << display << "'";
+        EXPECT_NE(result.err.find("failed to open display"), std::string::npos)
+            << "DISPLAY='" << display << "', stderr: " << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Keyboard and console dump
+
+TEST_F(WindowTest, KeyFFeedsSourceAndEachSpaceStepsAndPrintsOnce) {
+    ASSERT_NO_FATAL_FAILURE(key("s"));  // pause
+    ASSERT_NO_FATAL_FAILURE(key("c"));  // print after each step
+    ASSERT_NO_FATAL_FAILURE(key("f"));
+    dens_prev[IX(1, 64)] = static_cast<float>(N * cellPixels);
+    v_prev[IX(1, 64)] = static_cast<float>(cellPixels);
+
+    ASSERT_NO_FATAL_FAILURE(stepAndCompare(1));
+    EXPECT_GT(interiorDensityTotal(), 0.0f);
+    EXPECT_TRUE(waitForPicture(expectedPicture()));
+
+    // The sources stay as the step left them: a second step goes on from there.
+    ASSERT_NO_FATAL_FAILURE(stepAndCompare(2));
+    EXPECT_TRUE(waitForPicture(expectedPicture()));
+
+    // Frames go on while paused (the grid key shows up on screen), but with
+    // no further step nothing more is printed.
+    ASSERT_NO_FATAL_FAILURE(key("g"));
+    const auto deadline = deadlineAfter(pictureSeconds);
+    bool gridShown = false;
+    while (!gridShown && Clock::now() < deadline) {
+        Image shot;
+        ASSERT_TRUE(screenshot(shot));
+        for (const Rgb& p : shot.pixels) gridShown = gridShown || (p.g > 200 && p.r < 50 && p.b < 50);
+        if (!gridShown) pause(50);
+    }
+    EXPECT_TRUE(gridShown) << "key g drew no grid";
+    EXPECT_EQ(countOf(programOut->text(), "Density Field"), 2u);
+}
+
+TEST_F(WindowTest, KeyRClearsFieldsAndObstacles) {
+    ASSERT_NO_FATAL_FAILURE(key("s"));
+    ASSERT_NO_FATAL_FAILURE(key("c"));
+    ASSERT_NO_FATAL_FAILURE(key("f"));
+    dens_prev[IX(1, 64)] = static_cast<float>(N * cellPixels);
+    v_prev[IX(1, 64)] = static_cast<float>(cellPixels);
+    ASSERT_NO_FATAL_FAILURE(stepAndCompare(1));
+
+    ASSERT_NO_FATAL_FAILURE(key("B"));
+    ASSERT_NO_FATAL_FAILURE(clickAt(cellCentre(100, 20), 1));
+    boundary[IX(100, 20)] = 1;
+    ASSERT_TRUE(waitForPicture(expectedPicture()));
+
+    // Cleared sources too: the step after r finds nothing to add.
+    ASSERT_NO_FATAL_FAILURE(key("r"));
+    resetFields();
+    ASSERT_NO_FATAL_FAILURE(stepAndCompare(2));
+    EXPECT_EQ(interiorDensityTotal(), 0.0f);
+    EXPECT_TRUE(waitForPicture(expectedPicture()));
+}
+
+TEST_F(WindowTest, EscapeExitsWithStatusZero) {
+    ASSERT_NO_FATAL_FAILURE(key("Escape"));
+    int status = -1;
+    ASSERT_TRUE(waitForProgramExit(status));
+    EXPECT_EQ(status, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Mouse
+
+TEST_F(WindowTest, RightClickWritesSourcePatternAtPointerCell) {
+    ASSERT_NO_FATAL_FAILURE(key("s"));
+    ASSERT_NO_FATAL_FAILURE(key("c"));
+
+    // x = 161 lies in column j = 40, y = 390 from the top in row i = 30.
+    ASSERT_NO_FATAL_FAILURE(clickAt({161, 390}, 3));
+    rightButtonPattern(30, 40);
+    ASSERT_NO_FATAL_FAILURE(stepAndCompare(1));
+    EXPECT_TRUE(waitForPicture(expectedPicture()));
+
+    // In the black frame at the top left the pick is clamped to the interior
+    // corner (126, 1); its pattern reaches into the border.
+    ASSERT_NO_FATAL_FAILURE(clickAt({1, 1}, 3));
+    rightButtonPattern(N, 1);
+    ASSERT_NO_FATAL_FAILURE(stepAndCompare(2));
+    EXPECT_TRUE(waitForPicture(expectedPicture()));
+}
+
+TEST_F(WindowTest, RightButtonWritesPatternAtPressAndAgainAtRelease) {
+    ASSERT_NO_FATAL_FAILURE(key("s"));
+    ASSERT_NO_FATAL_FAILURE(key("c"));
+
+    // Press over one cell, move (a drag) and release over another.
+    const Point from = cellCentre(40, 30), to = cellCentre(90, 70);
+    ASSERT_NO_FATAL_FAILURE(moveTo(from.x, from.y));
+    ASSERT_NO_FATAL_FAILURE(press(3));
+    ASSERT_NO_FATAL_FAILURE(moveTo(to.x, to.y));
+    ASSERT_NO_FATAL_FAILURE(release(3));
+    rightButtonPattern(40, 30);
+    dragVelocity(90, 70, to.x - from.x, from.y - to.y);
+    rightButtonPattern(90, 70);
+    ASSERT_NO_FATAL_FAILURE(stepAndCompare(1));
+}
+
+TEST_F(WindowTest, LeftDragAddsPointerMovementToVelocitySources) {
+    ASSERT_NO_FATAL_FAILURE(key("s"));
+    ASSERT_NO_FATAL_FAILURE(key("c"));
+
+    // Right by 12 pixels (three cells), then up by 8 (two cells), then left
+    // and down by 4; each movement feeds the cell the pointer arrives in.
+    Point p = cellCentre(60, 50);
+    ASSERT_NO_FATAL_FAILURE(moveTo(p.x, p.y));
+    ASSERT_NO_FATAL_FAILURE(press(1));
+    const Point moves[] = {{12, 0}, {0, -8}, {-4, 4}};
+    for (const Point& m : moves) {
+        const Point next{p.x + m.x, p.y + m.y};
+        ASSERT_NO_FATAL_FAILURE(moveTo(next.x, next.y));
+        dragVelocity((windowSide - next.y) / cellPixels, next.x / cellPixels, m.x, -m.y);
+        p = next;
+    }
+    ASSERT_NO_FATAL_FAILURE(release(1));
+
+    ASSERT_NO_FATAL_FAILURE(stepAndCompare(1));
+
+    // Movement with no button held is not a drag.
+    ASSERT_NO_FATAL_FAILURE(moveTo(p.x + 40, p.y - 40));
+    ASSERT_NO_FATAL_FAILURE(stepAndCompare(2));
+}
+
+TEST_F(WindowTest, BoundaryEditingFlipsCellsUnderLeftButtonAndShowsThemBlue) {
+    // A click makes one cell solid; simulation keeps running meanwhile.
+    ASSERT_NO_FATAL_FAILURE(key("B"));
+    ASSERT_NO_FATAL_FAILURE(clickAt(cellCentre(10, 100), 1));
+    boundary[IX(10, 100)] = 1;
+    {
+        Image shot;
+        const auto result = waitForPicture(expectedPicture());
+        ASSERT_TRUE(result);
+        ASSERT_TRUE(screenshot(shot));
+        // Cell (10, 100) covers x 400..403 and, counted from the top, y 468..471.
+        for (int y = 468; y <= 471; ++y)
+            for (int x = 400; x <= 403; ++x) EXPECT_TRUE(nearColour(shot.at(x, y), blue)) << x << "," << y;
+        EXPECT_TRUE(nearColour(shot.at(399, 470), black));
+        EXPECT_TRUE(nearColour(shot.at(404, 470), black));
+        EXPECT_TRUE(nearColour(shot.at(401, 467), black));
+        EXPECT_TRUE(nearColour(shot.at(401, 472), black));
+    }
+
+    // A drag flips each cell it enters once: the press cell, two cells to
+    // the right (the second entered by two moves), one above.
+    Point p = cellCentre(20, 20);
+    ASSERT_NO_FATAL_FAILURE(moveTo(p.x, p.y));
+    ASSERT_NO_FATAL_FAILURE(press(1));
+    for (const Point& m : std::vector<Point>{{4, 0}, {3, 0}, {1, 0}, {0, -4}}) {
+        p = {p.x + m.x, p.y + m.y};
+        ASSERT_NO_FATAL_FAILURE(moveTo(p.x, p.y));
+    }
+    ASSERT_NO_FATAL_FAILURE(release(1));
+    boundary[IX(20, 20)] = boundary[IX(20, 21)] = boundary[IX(20, 22)] = boundary[IX(21, 22)] = 1;
+    ASSERT_TRUE(waitForPicture(expectedPicture()));
+
+    // Clicking a solid cell makes it fluid again; key b hides obstacles.
+    ASSERT_NO_FATAL_FAILURE(clickAt(cellCentre(10, 100), 1));
+    boundary[IX(10, 100)] = 0;
+    ASSERT_TRUE(waitForPicture(expectedPicture()));
+    ASSERT_NO_FATAL_FAILURE(key("b"));
+    Views hidden;
+    hidden.boundary = false;
+    EXPECT_TRUE(waitForPicture(expectedPicture(hidden)));
+}
+
+}  // namespace
