@@ -50,6 +50,28 @@ BENCHMARK(BM_Frame_Batched_AllViews)->Unit(benchmark::kMillisecond)->MinTime(2.0
 BENCHMARK(BM_Frame_PerCell_DefaultViews)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Frame_Batched_DefaultViews)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// One view at a time, batched: where a frame's time goes.
+void BM_Frame_Batched_SingleView(benchmark::State& state) {
+    if (!haveWindow) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    fillFields();
+    const int view = static_cast<int>(state.range(0));
+    showBoundary = view == 0;
+    showDensity = view == 1;
+    showVelocity = view == 2;
+    showGrid = view == 3;
+    usePerCellDrawing = 0;
+    for (auto _ : state) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        drawField();
+        glutSwapBuffers();
+        glFinish();
+    }
+}
+BENCHMARK(BM_Frame_Batched_SingleView)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
