@@ -25,13 +25,48 @@ HostBuffer* lookup(DevicePtr ptr) {
     return b->memory ? b : nullptr;
 }
 
+// Memory blocks of released buffers (up to a few, none large), kept for the
+// next allocation of the same size: a solver step allocates and releases the
+// same seven field buffers every time, and memory handed back to the system
+// would have to be faulted in afresh by the next step. Blocks are aligned to
+// a cache line so that vector loads and stores of a field straddle lines only
+// as their offsets demand.
+struct SpareBlock {
+    unsigned char* memory;
+    std::size_t size;
+};
+constexpr int maxSpareBlocks = 16;
+constexpr std::size_t maxSpareBytes = std::size_t{1} << 20;
+SpareBlock spareBlocks[maxSpareBlocks];
+int spareBlockCount = 0;
+
+// A zeroed block of size bytes, or nullptr.
+unsigned char* obtainBlock(std::size_t size) {
+    void* memory = nullptr;
+    for (int k = spareBlockCount - 1; k >= 0; --k) {
+        if (spareBlocks[k].size != size) continue;
+        memory = spareBlocks[k].memory;
+        spareBlocks[k] = spareBlocks[--spareBlockCount];
+        break;
+    }
+    if (!memory && posix_memalign(&memory, 64, size) != 0) return nullptr;
+    return static_cast<unsigned char*>(std::memset(memory, 0, size));
+}
+
+void keepBlock(unsigned char* memory, std::size_t size) {
+    if (spareBlockCount < maxSpareBlocks && size <= maxSpareBytes)
+        spareBlocks[spareBlockCount++] = SpareBlock{memory, size};
+    else
+        std::free(memory);
+}
+
 cudaError_t hostSetDevice(int device) { return device == 0 ? cudaSuccess : cudaErrorInvalidDevice; }
 
 cudaError_t hostAllocate(DevicePtr* ptr, std::size_t bytes) {
     for (int k = 0; k < maxBuffers; ++k) {
         if (buffers[k].memory) continue;
-        // calloc so that a buffer never hands out another step's leftovers
-        auto* memory = static_cast<unsigned char*>(std::calloc(bytes ? bytes : 1, 1));
+        // Zeroed so that a buffer never hands out another step's leftovers.
+        unsigned char* memory = obtainBlock(bytes ? bytes : 1);
         if (!memory) return cudaErrorMemoryAllocation;
         buffers[k] = HostBuffer{memory, bytes};
         ptr->handle = static_cast<std::uint32_t>(k + 1);
@@ -60,7 +95,7 @@ cudaError_t hostRelease(DevicePtr ptr) {
     if (ptr.handle == 0) return cudaSuccess;  // freeing "no buffer" is allowed, as with a null pointer
     HostBuffer* b = lookup(ptr);
     if (!b) return cudaErrorInvalidDevicePointer;
-    std::free(b->memory);
+    keepBlock(b->memory, b->bytes ? b->bytes : 1);
     *b = HostBuffer{};
     return cudaSuccess;
 }

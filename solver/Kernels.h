@@ -39,9 +39,13 @@ struct KernelSet {
 // previous sweep.
 const KernelSet& referenceKernels();
 
-// The realisation that launches on the host backend use (reference by default).
+// The same kernels in vector form (FastKernels.cpp): equal results, a small
+// fraction of the time.
+const KernelSet& fastKernels();
+
+// The realisation that launches on the host backend use (fast by default).
 const KernelSet& activeHostKernels();
-void setActiveHostKernels(const KernelSet* set);  // nullptr selects the reference
+void setActiveHostKernels(const KernelSet* set);  // nullptr selects the fast set
 
 // Registration with the runtime: the code image first, then the six kernels
 // in the order ProjectStep3, ProjectStep2, ProjectStep1, Advect, Diffuse,

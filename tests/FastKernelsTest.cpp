@@ -1,0 +1,567 @@
+// The vectorised kernels against the reference realisation, bit for bit.
+//
+// Every kernel runs on the same random inputs through both realisations and
+// every cell of every written field must match (two NaNs of one sign count as
+// equal). The inputs mix ordinary values with huge, tiny (subnormal) and
+// signed-zero ones, infinities and NaNs, and obstacle masks whose solid cells
+// hold arbitrary nonzero ints, border cells and their neighbours included.
+// Each comparison also checks that the vector code, not the reference
+// fallback, produced the result, and that the result is not degenerate (all
+// zero or all NaN), so that agreement means something. The tests run once
+// with each width of vector code that the processor runs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "FastKernels.h"
+#include "TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+const KernelSet& ref = referenceKernels();
+const KernelSet& fast = fastKernels();
+constexpr float inf = std::numeric_limits<float>::infinity();
+
+// The NaN this processor's invalid operations produce (computed at run time,
+// so that the compiler cannot fold it), and that NaN with its sign bit
+// flipped in its bits (a negation could be rewritten into another invalid
+// operation, giving the default NaN again).
+float defaultNaN() {
+    volatile float zero = 0.0f;
+    return zero / zero;
+}
+float foreignNaN() {
+    const std::uint32_t bits = bitsOf(defaultNaN()) ^ 0x80000000u;
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+int cellsOf(int n) { return (n + 2) * (n + 2); }
+
+// How a random field is filled.
+struct Mix {
+    float scale = 1.0f;      // ordinary values lie in [-scale, scale]
+    double extremes = 0.02;  // share of huge, tiny and signed-zero values
+    int specials = 0;        // cells set to +inf, -inf or NaN (default sign)
+};
+
+FloatField randomField(std::mt19937& rng, int n, const Mix& mix) {
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    const int cells = cellsOf(n);
+    FloatField f(static_cast<std::size_t>(cells));
+    for (float& x : f) {
+        x = mix.scale * unit(rng);
+        if (chance(rng) < mix.extremes) {
+            switch (rng() % 5) {
+                case 0: x = 3.0e38f * unit(rng); break;
+                case 1: x = 1.0e30f * unit(rng); break;
+                case 2: x = 1.0e-40f * unit(rng); break;  // subnormal
+                case 3: x = 0.0f; break;
+                default: x = -0.0f; break;
+            }
+        }
+    }
+    const float special[3] = {inf, -inf, defaultNaN()};
+    for (int k = 0; k < mix.specials; ++k) f[rng() % static_cast<unsigned>(cells)] = special[rng() % 3];
+    return f;
+}
+
+// Solid cells with assorted nonzero values anywhere, border included.
+MaskField randomMask(std::mt19937& rng, int n, double density) {
+    static const int solidValues[] = {1, -1, 2, 255, 65536, INT_MAX, INT_MIN};
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    MaskField m(static_cast<std::size_t>(cellsOf(n)), 0);
+    for (int& c : m)
+        if (chance(rng) < density) c = solidValues[rng() % 7];
+    return m;
+}
+
+// Every cell equal; the message names the first cell that is not.
+testing::AssertionResult sameField(const FloatField& expected, const FloatField& actual, int n) {
+    if (expected.size() != actual.size()) return testing::AssertionFailure() << "sizes differ";
+    for (std::size_t t = 0; t < expected.size(); ++t) {
+        if (!sameValue(expected[t], actual[t])) {
+            const int s = n + 2;
+            return testing::AssertionFailure()
+                   << "cell (" << static_cast<int>(t) % s << ", " << static_cast<int>(t) / s << "): expected "
+                   << expected[t] << " (bits 0x" << std::hex << bitsOf(expected[t]) << "), got " << actual[t]
+                   << " (bits 0x" << bitsOf(actual[t]) << ")" << std::dec;
+        }
+    }
+    return testing::AssertionSuccess();
+}
+
+// A result worth comparing: at least an eighth of the cells finite and
+// nonzero, holding many distinct values.
+testing::AssertionResult informative(const FloatField& f) {
+    std::vector<std::uint32_t> seen;
+    for (float x : f)
+        if (std::isfinite(x) && x != 0.0f) seen.push_back(bitsOf(x));
+    const std::size_t finite = seen.size();
+    std::sort(seen.begin(), seen.end());
+    const auto distinct = std::unique(seen.begin(), seen.end()) - seen.begin();
+    if (finite * 8 < f.size() || distinct < 64)
+        return testing::AssertionFailure() << "only " << finite << " finite nonzero cells, " << distinct
+                                           << " distinct";
+    return testing::AssertionSuccess();
+}
+
+bool holdsNaN(const FloatField& f) {
+    for (float x : f)
+        if (x != x) return true;
+    return false;
+}
+
+class FastKernels : public testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        if (setFastKernelsVectorWidth(GetParam()) != GetParam())
+            GTEST_SKIP() << "this processor has no " << GetParam() << "-lane code";
+        launchesBefore = fastKernelsReferenceLaunches();
+    }
+    void TearDown() override { setFastKernelsVectorWidth(16); }
+
+    // The vector code did all the work since SetUp.
+    void expectVectorCodeOnly() { EXPECT_EQ(fastKernelsReferenceLaunches(), launchesBefore); }
+
+    long launchesBefore = 0;
+    std::mt19937 rng{1234u + static_cast<unsigned>(GetParam())};
+};
+
+std::string widthName(const testing::TestParamInfo<int>& info) {
+    return std::to_string(info.param) + "Lanes";
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(VectorWidths, FastKernels, testing::Values(4, 8, 16), widthName);
+
+TEST_P(FastKernels, AddSourceMatchesReference) {
+    const float dts[] = {0.2f, -3.5f, 1.0e-3f, 7.0e36f, 0.0f, -0.0f, inf};
+    for (float step : dts) {
+        SCOPED_TRACE(step);
+        const FloatField x0 = randomField(rng, N, {4.0f, 0.05, 40});
+        const FloatField s = randomField(rng, N, {4.0f, 0.05, 40});
+        FloatField xr = x0, xf = x0;
+        ref.addSource(N, xr.data(), s.data(), step);
+        fast.addSource(N, xf.data(), s.data(), step);
+        EXPECT_TRUE(sameField(xr, xf, N));
+        if (step == 0.2f) {
+            EXPECT_TRUE(informative(xf));
+        }
+        // The source may be the field itself.
+        FloatField yr = s, yf = s;
+        ref.addSource(N, yr.data(), yr.data(), step);
+        fast.addSource(N, yf.data(), yf.data(), step);
+        EXPECT_TRUE(sameField(yr, yf, N));
+    }
+    expectVectorCodeOnly();
+}
+
+TEST_P(FastKernels, DiffuseMatchesReferenceForEveryBorderRuleAndRate) {
+    struct Rates {
+        float diff, dt;
+    };
+    // Defaults, no diffusion (divisor 1), a rate so small that the divisor
+    // rounds to 1 while the neighbours still count, and strong diffusion.
+    const Rates rates[] = {{0.5f, 0.2f}, {0.0f, 0.2f}, {1.0e-12f, 0.2f}, {3.0f, 0.7f}, {2.0e-4f, 0.05f}};
+    const int rules[] = {0, 1, 2};
+    for (const Rates& r : rates) {
+        for (int b : rules) {
+            SCOPED_TRACE(testing::Message() << "diff " << r.diff << " dt " << r.dt << " b " << b);
+            FloatField start = randomField(rng, N, {2.0f, 0.01, 2});
+            start[IX(40, 50)] = start[IX(90, 20)] = defaultNaN();
+            const FloatField x0 = randomField(rng, N, {1.0f, 0.01, 2});
+            const MaskField mask = randomMask(rng, N, 0.08);
+            FloatField xr = start, xf = start;
+            ref.diffuse(N, b, xr.data(), x0.data(), r.diff, r.dt, mask.data());
+            fast.diffuse(N, b, xf.data(), x0.data(), r.diff, r.dt, mask.data());
+            EXPECT_TRUE(sameField(xr, xf, N));
+            EXPECT_TRUE(informative(xf));
+            EXPECT_TRUE(holdsNaN(xf));  // the NaN inputs spread and must agree
+        }
+    }
+    expectVectorCodeOnly();
+}
+
+TEST_P(FastKernels, DiffuseOfHugeValuesOverflowsAlike) {
+    // Sums overflow to infinity and infinities of both signs meet.
+    const FloatField start = randomField(rng, N, {3.0e38f, 0.0, 0});
+    const FloatField x0 = randomField(rng, N, {3.0e38f, 0.0, 0});
+    const MaskField mask = randomMask(rng, N, 0.05);
+    for (int b = 0; b < 2; ++b) {
+        FloatField xr = start, xf = start;
+        ref.diffuse(N, b, xr.data(), x0.data(), 0.5f, 0.2f, mask.data());
+        fast.diffuse(N, b, xf.data(), x0.data(), 0.5f, 0.2f, mask.data());
+        EXPECT_TRUE(sameField(xr, xf, N)) << "b " << b;
+    }
+    expectVectorCodeOnly();
+}
+
+TEST_P(FastKernels, AdvectMatchesReferenceForEveryBorderRule) {
+    // Velocity scales: gentle, beyond the grid (every trace clamped), and
+    // mixed with infinities and NaNs.
+    const Mix velocities[] = {{0.05f, 0.02, 0}, {40.0f, 0.02, 0}, {2.0f, 0.05, 300}};
+    const float dts[] = {0.2f, 0.9f};
+    const int rules[] = {0, 1, 2};
+    for (const Mix& vm : velocities) {
+        for (float step : dts) {
+            for (int b : rules) {
+                SCOPED_TRACE(testing::Message() << "velocity scale " << vm.scale << " dt " << step << " b " << b);
+                const FloatField d0 = randomField(rng, N, {3.0f, 0.02, 100});
+                const FloatField u = randomField(rng, N, vm);
+                const FloatField v = randomField(rng, N, vm);
+                const MaskField mask = randomMask(rng, N, 0.15);
+                FloatField dr = randomField(rng, N, {9.0f, 0.0, 0}), df = dr;  // leftovers
+                ref.advect(N, b, dr.data(), d0.data(), u.data(), v.data(), step, mask.data());
+                fast.advect(N, b, df.data(), d0.data(), u.data(), v.data(), step, mask.data());
+                EXPECT_TRUE(sameField(dr, df, N));
+                EXPECT_TRUE(informative(df));
+            }
+        }
+    }
+    expectVectorCodeOnly();
+}
+
+TEST_P(FastKernels, AdvectNegatesAtSolidNeighboursLikeReference) {
+    // Every other row solid: many b == 1 flips, on both sides of the sign.
+    const FloatField d0 = randomField(rng, N, {1.0f, 0.0, 0});
+    const FloatField u = randomField(rng, N, {0.2f, 0.0, 0});
+    const FloatField v = randomField(rng, N, {0.2f, 0.0, 0});
+    MaskField mask = maskField(0);
+    for (int j = 0; j < N + 2; j += 2)
+        for (int i = 0; i < N + 2; ++i) mask[IX(i, j)] = (i % 5) ? 3 : 0;
+    FloatField dr = floatField(0.0f), df = floatField(0.0f);
+    ref.advect(N, 1, dr.data(), d0.data(), u.data(), v.data(), 0.2f, mask.data());
+    fast.advect(N, 1, df.data(), d0.data(), u.data(), v.data(), 0.2f, mask.data());
+    EXPECT_TRUE(sameField(dr, df, N));
+    EXPECT_TRUE(informative(df));
+    expectVectorCodeOnly();
+}
+
+TEST_P(FastKernels, ProjectStep1MatchesReference) {
+    const Mix mixes[] = {{1.0f, 0.02, 0}, {1.0f, 0.05, 200}};
+    for (const Mix& m : mixes) {
+        const FloatField u = randomField(rng, N, m), v = randomField(rng, N, m);
+        const MaskField mask = randomMask(rng, N, 0.2);
+        FloatField pr = randomField(rng, N, m), divr = randomField(rng, N, m);  // overwritten
+        FloatField pf = pr, divf = divr;
+        ref.projectStep1(N, u.data(), v.data(), pr.data(), divr.data(), mask.data());
+        fast.projectStep1(N, u.data(), v.data(), pf.data(), divf.data(), mask.data());
+        EXPECT_TRUE(sameField(pr, pf, N));
+        EXPECT_TRUE(sameField(divr, divf, N));
+        EXPECT_TRUE(informative(divf));
+    }
+    expectVectorCodeOnly();
+}
+
+TEST_P(FastKernels, ProjectStep2MatchesReference) {
+    const Mix mixes[] = {{0.01f, 0.01, 0}, {1.0f, 0.01, 2}, {2.0e38f, 0.0, 0}};
+    const double densities[] = {0.0, 0.1, 0.3};
+    for (const Mix& m : mixes) {
+        for (double density : densities) {
+            SCOPED_TRACE(testing::Message() << "scale " << m.scale << " solid share " << density);
+            const FloatField div = randomField(rng, N, m);
+            const MaskField mask = randomMask(rng, N, density);
+            FloatField pr = randomField(rng, N, m), pf = pr;
+            ref.projectStep2(N, pr.data(), div.data(), mask.data());
+            fast.projectStep2(N, pf.data(), div.data(), mask.data());
+            EXPECT_TRUE(sameField(pr, pf, N));
+            if (m.scale < 2.0f) {
+                EXPECT_TRUE(informative(pf));
+            }
+        }
+    }
+    expectVectorCodeOnly();
+}
+
+TEST_P(FastKernels, ProjectStep3MatchesReference) {
+    const Mix mixes[] = {{1.0f, 0.02, 0}, {1.0f, 0.05, 200}};
+    for (const Mix& m : mixes) {
+        const FloatField p = randomField(rng, N, m);
+        const MaskField mask = randomMask(rng, N, 0.2);
+        FloatField ur = randomField(rng, N, m), vr = randomField(rng, N, m);
+        FloatField uf = ur, vf = vr;
+        ref.projectStep3(N, ur.data(), vr.data(), p.data(), mask.data());
+        fast.projectStep3(N, uf.data(), vf.data(), p.data(), mask.data());
+        EXPECT_TRUE(sameField(ur, uf, N));
+        EXPECT_TRUE(sameField(vr, vf, N));
+        EXPECT_TRUE(informative(uf));
+        EXPECT_TRUE(informative(vf));
+    }
+    expectVectorCodeOnly();
+}
+
+TEST_P(FastKernels, FewDistinctValuesAndSignedZerosMatchReference) {
+    // Equal neighbours give zero sums and corrections, and the sign of a zero
+    // result depends on the operands' zeros: this is where a test against
+    // "< 0" instead of "<= 0", or an added instead of a subtracted zero, shows.
+    auto fewValues = [&] {
+        static const float values[] = {0.0f, -0.0f, 0.0f, -0.0f, 1.0f, -1.0f, 0.5f, -2.0f};
+        FloatField f = floatField();
+        for (float& x : f) x = values[rng() % 8];
+        return f;
+    };
+    for (int round = 0; round < 3; ++round) {
+        const FloatField a = fewValues(), b = fewValues(), c = fewValues();
+        const MaskField mask = randomMask(rng, N, 0.3);
+        FloatField ur = a, uf = a, vr = b, vf = b;
+        ref.projectStep3(N, ur.data(), vr.data(), c.data(), mask.data());
+        fast.projectStep3(N, uf.data(), vf.data(), c.data(), mask.data());
+        EXPECT_TRUE(sameField(ur, uf, N)) << "project step 3, u";
+        EXPECT_TRUE(sameField(vr, vf, N)) << "project step 3, v";
+        FloatField pr = c, pf = c, divr = c, divf = c;
+        ref.projectStep1(N, a.data(), b.data(), pr.data(), divr.data(), mask.data());
+        fast.projectStep1(N, a.data(), b.data(), pf.data(), divf.data(), mask.data());
+        EXPECT_TRUE(sameField(divr, divf, N)) << "project step 1";
+        FloatField qr = a, qf = a;
+        ref.projectStep2(N, qr.data(), b.data(), mask.data());
+        fast.projectStep2(N, qf.data(), b.data(), mask.data());
+        EXPECT_TRUE(sameField(qr, qf, N)) << "project step 2";
+        FloatField dr = c, df = c;
+        ref.advect(N, 1, dr.data(), a.data(), b.data(), c.data(), 0.2f, mask.data());
+        fast.advect(N, 1, df.data(), a.data(), b.data(), c.data(), 0.2f, mask.data());
+        EXPECT_TRUE(sameField(dr, df, N)) << "advect";
+        FloatField xr = a, xf = a;
+        ref.diffuse(N, 0, xr.data(), b.data(), 0.0f, 0.2f, mask.data());
+        fast.diffuse(N, 0, xf.data(), b.data(), 0.0f, 0.2f, mask.data());
+        EXPECT_TRUE(sameField(xr, xf, N)) << "diffuse";
+        FloatField sr = a, sf = a;
+        ref.addSource(N, sr.data(), b.data(), -0.0f);
+        fast.addSource(N, sf.data(), b.data(), -0.0f);
+        EXPECT_TRUE(sameField(sr, sf, N)) << "add source";
+    }
+    expectVectorCodeOnly();
+}
+
+TEST_P(FastKernels, OtherGridSizesMatchReference) {
+    // Rows that are not a whole number of vectors, and runs of rows whose
+    // last vector overlaps the one before it.
+    for (int n : {14, 15, 37, 61}) {
+        SCOPED_TRACE(testing::Message() << "N = " << n);
+        const int cells = cellsOf(n);
+        const FloatField a = randomField(rng, n, {1.0f, 0.02, 3});
+        const FloatField bField = randomField(rng, n, {1.0f, 0.02, 3});
+        const FloatField c = randomField(rng, n, {0.3f, 0.02, 3});
+        const FloatField d = randomField(rng, n, {0.3f, 0.02, 3});
+        const MaskField mask = randomMask(rng, n, 0.1);
+        FloatField r1 = a, f1 = a;
+        ref.addSource(n, r1.data(), bField.data(), 0.2f);
+        fast.addSource(n, f1.data(), bField.data(), 0.2f);
+        EXPECT_TRUE(sameField(r1, f1, n)) << "add source";
+        for (int b = 0; b < 2; ++b) {
+            FloatField r = a, f = a;
+            ref.diffuse(n, b, r.data(), bField.data(), 0.5f, 0.2f, mask.data());
+            fast.diffuse(n, b, f.data(), bField.data(), 0.5f, 0.2f, mask.data());
+            EXPECT_TRUE(sameField(r, f, n)) << "diffuse " << b;
+            FloatField ra(static_cast<std::size_t>(cells)), fa(static_cast<std::size_t>(cells));
+            ref.advect(n, b, ra.data(), a.data(), c.data(), d.data(), 0.2f, mask.data());
+            fast.advect(n, b, fa.data(), a.data(), c.data(), d.data(), 0.2f, mask.data());
+            EXPECT_TRUE(sameField(ra, fa, n)) << "advect " << b;
+        }
+        FloatField pr = a, pf = a, divr = a, divf = a;
+        ref.projectStep1(n, c.data(), d.data(), pr.data(), divr.data(), mask.data());
+        fast.projectStep1(n, c.data(), d.data(), pf.data(), divf.data(), mask.data());
+        EXPECT_TRUE(sameField(pr, pf, n)) << "project step 1, p";
+        EXPECT_TRUE(sameField(divr, divf, n)) << "project step 1, div";
+        FloatField qr = bField, qf = bField;
+        ref.projectStep2(n, qr.data(), a.data(), mask.data());
+        fast.projectStep2(n, qf.data(), a.data(), mask.data());
+        EXPECT_TRUE(sameField(qr, qf, n)) << "project step 2";
+        FloatField ur = c, uf = c, vr = d, vf = d;
+        ref.projectStep3(n, ur.data(), vr.data(), a.data(), mask.data());
+        fast.projectStep3(n, uf.data(), vf.data(), a.data(), mask.data());
+        EXPECT_TRUE(sameField(ur, uf, n)) << "project step 3, u";
+        EXPECT_TRUE(sameField(vr, vf, n)) << "project step 3, v";
+    }
+    expectVectorCodeOnly();
+}
+
+TEST_P(FastKernels, GridsNarrowerThanAVectorStillMatch) {
+    for (int n : {1, 2, 5, 13}) {
+        const FloatField a = randomField(rng, n, {1.0f, 0.0, 0});
+        const FloatField c = randomField(rng, n, {0.3f, 0.0, 0});
+        const MaskField mask = randomMask(rng, n, 0.2);
+        FloatField r = a, f = a;
+        ref.diffuse(n, 0, r.data(), c.data(), 0.5f, 0.2f, mask.data());
+        fast.diffuse(n, 0, f.data(), c.data(), 0.5f, 0.2f, mask.data());
+        EXPECT_TRUE(sameField(r, f, n)) << "N = " << n;
+        FloatField ur = a, uf = a, vr = c, vf = c;
+        ref.projectStep3(n, ur.data(), vr.data(), a.data(), mask.data());
+        fast.projectStep3(n, uf.data(), vf.data(), a.data(), mask.data());
+        EXPECT_TRUE(sameField(ur, uf, n)) << "N = " << n;
+        EXPECT_TRUE(sameField(vr, vf, n)) << "N = " << n;
+    }
+}
+
+TEST_P(FastKernels, NaNOfTheOtherSignRunsTheReferenceAndMatches) {
+    // Where NaNs of both signs meet in one operation, the reference's result
+    // depends on its compiled operand order; such launches go to it.
+    FloatField x0 = randomField(rng, N, {1.0f, 0.0, 40});
+    FloatField start = randomField(rng, N, {1.0f, 0.0, 40});
+    for (int k = 0; k < 40; ++k) {
+        x0[rng() % cellsPerField] = foreignNaN();
+        start[rng() % cellsPerField] = foreignNaN();
+    }
+    const MaskField mask = randomMask(rng, N, 0.1);
+    const long before = fastKernelsReferenceLaunches();
+    for (int b = 0; b < 2; ++b) {
+        FloatField xr = start, xf = start;
+        ref.diffuse(N, b, xr.data(), x0.data(), 0.5f, 0.2f, mask.data());
+        fast.diffuse(N, b, xf.data(), x0.data(), 0.5f, 0.2f, mask.data());
+        EXPECT_TRUE(sameField(xr, xf, N));
+        FloatField dr = floatField(), df = floatField();
+        ref.advect(N, b, dr.data(), x0.data(), start.data(), x0.data(), 0.2f, mask.data());
+        fast.advect(N, b, df.data(), x0.data(), start.data(), x0.data(), 0.2f, mask.data());
+        EXPECT_TRUE(sameField(dr, df, N));
+    }
+    FloatField pr = start, pf = start;
+    ref.projectStep2(N, pr.data(), x0.data(), mask.data());
+    fast.projectStep2(N, pf.data(), x0.data(), mask.data());
+    EXPECT_TRUE(sameField(pr, pf, N));
+    FloatField sr = start, sf = start;
+    ref.addSource(N, sr.data(), x0.data(), 0.2f);
+    fast.addSource(N, sf.data(), x0.data(), 0.2f);
+    EXPECT_TRUE(sameField(sr, sf, N));
+    // Only the step is a foreign NaN; the field holds default NaNs.
+    FloatField withNaN = randomField(rng, N, {1.0f, 0.0, 200}), source = randomField(rng, N, {1.0f, 0.0, 0});
+    FloatField tr = withNaN, tf = withNaN;
+    ref.addSource(N, tr.data(), source.data(), foreignNaN());
+    fast.addSource(N, tf.data(), source.data(), foreignNaN());
+    EXPECT_TRUE(sameField(tr, tf, N));
+    // Only the diffusion rate, or the advection step, is a foreign NaN.
+    FloatField xr = withNaN, xf = withNaN;
+    ref.diffuse(N, 0, xr.data(), source.data(), foreignNaN(), 0.2f, mask.data());
+    fast.diffuse(N, 0, xf.data(), source.data(), foreignNaN(), 0.2f, mask.data());
+    EXPECT_TRUE(sameField(xr, xf, N));
+    FloatField ar = floatField(), af = floatField();
+    ref.advect(N, 1, ar.data(), withNaN.data(), source.data(), source.data(), foreignNaN(), mask.data());
+    fast.advect(N, 1, af.data(), withNaN.data(), source.data(), source.data(), foreignNaN(), mask.data());
+    EXPECT_TRUE(sameField(ar, af, N));
+    // On a grid whose cell count is no whole number of scanned blocks, a
+    // foreign NaN among the last cells (the top border row, which the first
+    // sweep reads) is found too.
+    const int n = 37, s = n + 2;
+    FloatField small = randomField(rng, n, {1.0f, 0.0, 3}), smallSource = randomField(rng, n, {1.0f, 0.0, 3});
+    small[static_cast<std::size_t>(s * (n + 1) + 30)] = foreignNaN();
+    const MaskField smallMask = randomMask(rng, n, 0.1);
+    FloatField yr = small, yf = small;
+    ref.diffuse(n, 0, yr.data(), smallSource.data(), 0.5f, 0.2f, smallMask.data());
+    fast.diffuse(n, 0, yf.data(), smallSource.data(), 0.5f, 0.2f, smallMask.data());
+    EXPECT_TRUE(sameField(yr, yf, n));
+    EXPECT_EQ(fastKernelsReferenceLaunches() - before, 10);
+}
+
+TEST_P(FastKernels, OverlappingFieldsMatchReference) {
+    const FloatField a = randomField(rng, N, {1.0f, 0.02, 0});
+    const MaskField mask = randomMask(rng, N, 0.1);
+    // Diffusion from the field itself: the cell phase reads x0 as it writes x.
+    FloatField r = a, f = a;
+    ref.diffuse(N, 0, r.data(), r.data(), 0.5f, 0.2f, mask.data());
+    fast.diffuse(N, 0, f.data(), f.data(), 0.5f, 0.2f, mask.data());
+    EXPECT_TRUE(sameField(r, f, N));
+    // A source one cell ahead of the field: the reference reads it before
+    // writing it.
+    FloatField sr(cellsPerField + 1, 0.0f), sf;
+    for (int k = 0; k <= cellsPerField; ++k) sr[k] = a[k % cellsPerField] + static_cast<float>(k);
+    sf = sr;
+    ref.addSource(N, sr.data(), sr.data() + 1, 0.2f);
+    fast.addSource(N, sf.data(), sf.data() + 1, 0.2f);
+    EXPECT_TRUE(sameField(sr, sf, N));
+    // Projection with the divergence in the pressure field's place.
+    FloatField ur = a, uf = a, pr = a, pf = a;
+    ref.projectStep1(N, ur.data(), a.data(), pr.data(), pr.data(), mask.data());
+    fast.projectStep1(N, uf.data(), a.data(), pf.data(), pf.data(), mask.data());
+    EXPECT_TRUE(sameField(pr, pf, N));
+}
+
+TEST_P(FastKernels, WholeStepsMatchReference) {
+    struct Settings {
+        float dt, diff, viscosity;
+        // Huge values, infinities and NaNs soon spread over the whole grid,
+        // so only the last settings have them.
+        double extremes;
+        int specials;
+        int steps;
+    };
+    const Settings settings[] = {{0.2f, 0.5f, 0.0f, 0.0, 0, 4},
+                                 {0.1f, 0.01f, 0.001f, 0.0, 0, 3},
+                                 {0.5f, 2.0f, 0.3f, 0.0, 0, 3},
+                                 {0.2f, 0.5f, 0.0f, 0.005, 3, 2}};
+    const float savedDt = dt, savedDiff = diff, savedViscosity = viscosity;
+    float* const fields[] = {u, v, u_prev, v_prev, dens, dens_prev};
+    const char* const names[] = {"u", "v", "u_prev", "v_prev", "dens", "dens_prev"};
+
+    for (const Settings& s : settings) {
+        SCOPED_TRACE(testing::Message() << "dt " << s.dt << " diff " << s.diff << " viscosity " << s.viscosity);
+        dt = s.dt;
+        diff = s.diff;
+        viscosity = s.viscosity;
+        std::vector<FloatField> start;
+        start.push_back(randomField(rng, N, {2.0f, s.extremes, s.specials}));
+        start.push_back(randomField(rng, N, {2.0f, s.extremes, s.specials}));
+        start.push_back(randomField(rng, N, {0.5f, s.extremes, s.specials}));
+        start.push_back(randomField(rng, N, {0.5f, s.extremes, s.specials}));
+        start.push_back(randomField(rng, N, {3.0f, s.extremes, s.specials}));
+        start.push_back(randomField(rng, N, {1.0f, s.extremes, s.specials}));
+        const MaskField mask = randomMask(rng, N, 0.05);
+        auto load = [&] {
+            for (int f = 0; f < 6; ++f) std::memcpy(fields[f], start[f].data(), bytesPerField);
+            std::memcpy(boundary, mask.data(), bytesPerField);
+        };
+        auto snapshot = [&] {
+            std::vector<FloatField> now;
+            for (float* f : fields) now.emplace_back(f, f + cellsPerField);
+            return now;
+        };
+
+        std::vector<std::vector<FloatField>> expected;
+        load();
+        setActiveHostKernels(&ref);
+        for (int k = 0; k < s.steps; ++k) {
+            gpuCalcFluid();
+            expected.push_back(snapshot());
+        }
+        load();
+        setActiveHostKernels(&fast);
+        for (int k = 0; k < s.steps; ++k) {
+            gpuCalcFluid();
+            const std::vector<FloatField> actual = snapshot();
+            for (int f = 0; f < 6; ++f)
+                EXPECT_TRUE(sameField(expected[k][f], actual[f], N)) << "step " << k + 1 << ", " << names[f];
+        }
+        if (s.extremes == 0.0) {
+            EXPECT_TRUE(informative(expected.back()[4])) << "dens";
+            EXPECT_TRUE(informative(expected.back()[0])) << "u";
+        }
+        for (int k = 0; k < cellsPerField; ++k) ASSERT_EQ(boundary[k], mask[k]);
+    }
+    setActiveHostKernels(nullptr);
+    dt = savedDt;
+    diff = savedDiff;
+    viscosity = savedViscosity;
+    resetFields();
+    expectVectorCodeOnly();
+}
+
+TEST(FastKernelSelection, HostLaunchesUseTheFastSetUnlessTheReferenceIsChosen) {
+    setActiveHostKernels(nullptr);
+    EXPECT_EQ(&activeHostKernels(), &fastKernels());
+    setActiveHostKernels(&referenceKernels());
+    EXPECT_EQ(&activeHostKernels(), &referenceKernels());
+    setActiveHostKernels(nullptr);
+    EXPECT_EQ(&activeHostKernels(), &fastKernels());
+    EXPECT_STREQ(fastKernels().name, "fast");
+}
