@@ -39,6 +39,7 @@
 #include "CudaBackend.h"
 #include "KernelBodies.h"
 #include "Kernels.h"
+#include "LaunchArguments.h"
 
 namespace cg = cooperative_groups;
 
@@ -179,40 +180,10 @@ Status pass(::cudaError_t status) {
     return static_cast<Status>(status);
 }
 
-// Decoding of a handed-over argument block, as on the host backend, with the
-// handles resolved to device addresses.
-struct Decoder {
-    const fluidrt::ArgumentBlock& args;
-    int cells;
-    bool ok = true;
+using launcharguments::gridFits;
 
-    template <typename T>
-    T scalar(std::size_t offset) {
-        T value{};
-        if (offset + sizeof value > args.used) {
-            ok = false;
-            return value;
-        }
-        std::memcpy(&value, args.bytes + offset, sizeof value);
-        return value;
-    }
-    template <typename T>
-    T* field(std::size_t offset) {
-        auto* p = static_cast<T*>(fluidgpu::deviceBufferAddress(scalar<fluidrt::DevicePtr>(offset), sizeof(T) * cells));
-        if (!p) ok = false;
-        return p;
-    }
-};
-
-// Reads N and checks that the launch has one thread per cell of that grid.
-bool gridFits(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args, int* N, int* cells) {
-    if (args.used < sizeof(int)) return false;
-    std::memcpy(N, args.bytes, sizeof(int));
-    if (*N < 1 || *N > 4094) return false;
-    *cells = (*N + 2) * (*N + 2);
-    const unsigned long long threads = 1ULL * shape.grid.x * shape.grid.y * shape.grid.z * shape.block.x *
-                                       shape.block.y * shape.block.z;
-    return threads == static_cast<unsigned long long>(*cells);
+launcharguments::Decoder decoderFor(const fluidrt::ArgumentBlock& args, int cells) {
+    return launcharguments::Decoder{args, cells, fluidgpu::deviceBufferAddress};
 }
 
 bool same(const void* a, const void* b) { return a == b; }
@@ -253,7 +224,7 @@ Status start(Start how, void (*kernelFn)(P...), const fluidrt::LaunchShape& shap
 Status launchAddSource(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     float* x = d.field<float>(4);
     const float* s = d.field<float>(8);
     const float dt = d.scalar<float>(12);
@@ -264,7 +235,7 @@ Status launchAddSource(const fluidrt::LaunchShape& shape, const fluidrt::Argumen
 Status launchDiffuse(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     const int b = d.scalar<int>(4);
     float* x = d.field<float>(8);
     const float* x0 = d.field<float>(12);
@@ -281,7 +252,7 @@ Status launchDiffuse(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentB
 Status launchAdvect(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     const int b = d.scalar<int>(4);
     float* out = d.field<float>(8);
     const float* d0 = d.field<float>(12);
@@ -298,7 +269,7 @@ Status launchAdvect(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBl
 Status launchProjectStep1(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     const float* u = d.field<float>(4);
     const float* v = d.field<float>(8);
     float* p = d.field<float>(12);
@@ -314,7 +285,7 @@ Status launchProjectStep1(const fluidrt::LaunchShape& shape, const fluidrt::Argu
 Status launchProjectStep2(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     float* p = d.field<float>(4);
     const float* div = d.field<float>(8);
     const int* boundary = d.field<int>(12);
@@ -329,7 +300,7 @@ Status launchProjectStep2(const fluidrt::LaunchShape& shape, const fluidrt::Argu
 Status launchProjectStep3(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     float* u = d.field<float>(4);
     float* v = d.field<float>(8);
     const float* p = d.field<float>(12);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "Kernels.h"
+#include "LaunchArguments.h"
 
 using namespace fluidrt;
 
@@ -28,45 +29,16 @@ void handOverAndLaunch(const void* entry, const Args&... args) {
     if (handOver(0, args...)) cudaLaunch(entry);
 }
 
-// Decoding of a handed-over argument block on the host backend.
-struct Decoder {
-    const ArgumentBlock& args;
-    int cells;
-    bool ok = true;
+using launcharguments::gridFits;
 
-    template <typename T>
-    T scalar(std::size_t offset) {
-        T value{};
-        if (offset + sizeof value > args.used) {
-            ok = false;
-            return value;
-        }
-        std::memcpy(&value, args.bytes + offset, sizeof value);
-        return value;
-    }
-    template <typename T>
-    T* field(std::size_t offset) {
-        auto* p = static_cast<T*>(hostBufferAddress(scalar<DevicePtr>(offset), sizeof(T) * cells));
-        if (!p) ok = false;
-        return p;
-    }
-};
-
-// Reads N and checks that the launch has one thread per cell of that grid.
-bool gridFits(const LaunchShape& shape, const ArgumentBlock& args, int* N, int* cells) {
-    if (args.used < sizeof(int)) return false;
-    std::memcpy(N, args.bytes, sizeof(int));
-    if (*N < 1 || *N > 4094) return false;
-    *cells = (*N + 2) * (*N + 2);
-    const unsigned long long threads = 1ULL * shape.grid.x * shape.grid.y * shape.grid.z * shape.block.x *
-                                       shape.block.y * shape.block.z;
-    return threads == static_cast<unsigned long long>(*cells);
+launcharguments::Decoder decoderFor(const ArgumentBlock& args, int cells) {
+    return launcharguments::Decoder{args, cells, hostBufferAddress};
 }
 
 cudaError_t runAddSource(const LaunchShape& shape, const ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     float* x = d.field<float>(4);
     const float* s = d.field<float>(8);
     const float dt = d.scalar<float>(12);
@@ -78,7 +50,7 @@ cudaError_t runAddSource(const LaunchShape& shape, const ArgumentBlock& args) {
 cudaError_t runDiffuse(const LaunchShape& shape, const ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     const int b = d.scalar<int>(4);
     float* x = d.field<float>(8);
     const float* x0 = d.field<float>(12);
@@ -93,7 +65,7 @@ cudaError_t runDiffuse(const LaunchShape& shape, const ArgumentBlock& args) {
 cudaError_t runAdvect(const LaunchShape& shape, const ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     const int b = d.scalar<int>(4);
     float* out = d.field<float>(8);
     const float* d0 = d.field<float>(12);
@@ -109,7 +81,7 @@ cudaError_t runAdvect(const LaunchShape& shape, const ArgumentBlock& args) {
 cudaError_t runProjectStep1(const LaunchShape& shape, const ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     const float* u = d.field<float>(4);
     const float* v = d.field<float>(8);
     float* p = d.field<float>(12);
@@ -123,7 +95,7 @@ cudaError_t runProjectStep1(const LaunchShape& shape, const ArgumentBlock& args)
 cudaError_t runProjectStep2(const LaunchShape& shape, const ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     float* p = d.field<float>(4);
     const float* div = d.field<float>(8);
     const int* boundary = d.field<int>(12);
@@ -135,7 +107,7 @@ cudaError_t runProjectStep2(const LaunchShape& shape, const ArgumentBlock& args)
 cudaError_t runProjectStep3(const LaunchShape& shape, const ArgumentBlock& args) {
     int N, cells;
     if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    Decoder d{args, cells};
+    launcharguments::Decoder d = decoderFor(args, cells);
     float* u = d.field<float>(4);
     float* v = d.field<float>(8);
     const float* p = d.field<float>(12);
