@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the tests need and the image may lack:
 # an X server for the window tests, xdotool for input, ImageMagick for
-# screenshots, clang for the fuzzer. Does nothing when all are present.
+# screenshots, clang and its libFuzzer and sanitizer runtimes for the input
+# fuzzer. Does nothing when all are present.
 set -euo pipefail
 need=()
 command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xdotool >/dev/null || need+=(xdotool)
 command -v import >/dev/null || need+=(imagemagick)
 command -v xwininfo >/dev/null || need+=(x11-utils)
+command -v clang++ >/dev/null || need+=(clang)
+dpkg-query -W -f='${Status}' libclang-rt-14-dev 2>/dev/null | grep -q "install ok installed" ||
+  need+=(libclang-rt-14-dev)
 [ ${#need[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
