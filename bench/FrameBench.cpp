@@ -13,24 +13,25 @@ namespace {
 
 bool haveWindow = false;
 
-void fillFields() {
+// Velocities of +-0.5 * speed: lines of up to 20 * speed pixels.
+void fillFields(float speed = 0.05f) {
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     for (int k = 0; k < cellsPerField; ++k) {
         dens[k] = 0.05f + unit(rng);
-        u[k] = 0.05f * (unit(rng) - 0.5f);
-        v[k] = 0.05f * (unit(rng) - 0.5f);
+        u[k] = speed * (unit(rng) - 0.5f);
+        v[k] = speed * (unit(rng) - 0.5f);
         boundary[k] = rng() % 20 == 0;
     }
     showBoundary = showDensity = showVelocity = showGrid = 1;
 }
 
-void frame(benchmark::State& state, bool perCell, bool allViews) {
+void frame(benchmark::State& state, bool perCell, bool allViews, float speed = 0.05f) {
     if (!haveWindow) {
         state.SkipWithError("no X display");
         return;
     }
-    fillFields();
+    fillFields(speed);
     if (!allViews) showVelocity = showGrid = 0;
     usePerCellDrawing = perCell;
     for (auto _ : state) {
@@ -45,6 +46,11 @@ void BM_Frame_PerCell_AllViews(benchmark::State& s) { frame(s, true, true); }
 void BM_Frame_Batched_AllViews(benchmark::State& s) { frame(s, false, true); }
 void BM_Frame_PerCell_DefaultViews(benchmark::State& s) { frame(s, true, false); }
 void BM_Frame_Batched_DefaultViews(benchmark::State& s) { frame(s, false, false); }
+// A fast flow: velocity lines of up to 20 pixels in every cell.
+void BM_Frame_PerCell_AllViewsFastFlow(benchmark::State& s) { frame(s, true, true, 1.0f); }
+void BM_Frame_Batched_AllViewsFastFlow(benchmark::State& s) { frame(s, false, true, 1.0f); }
+BENCHMARK(BM_Frame_PerCell_AllViewsFastFlow)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Frame_Batched_AllViewsFastFlow)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Frame_PerCell_AllViews)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Frame_Batched_AllViews)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Frame_PerCell_DefaultViews)->Unit(benchmark::kMillisecond)->MinTime(2.0);
