@@ -7,22 +7,11 @@
 
 #include "FrontEnd.h"
 #include "GlRecorder.h"
+#include "IdleKernels.h"
 #include "TestSupport.h"
 
 namespace testsupport {
 
-inline const KernelSet& frozenKernels() {
-    static const KernelSet set = {
-        "frozen",
-        [](int, float*, const float*, float) {},
-        [](int, int, float*, const float*, float, float, const int*) {},
-        [](int, int, float*, const float*, const float*, const float*, float, const int*) {},
-        [](int, const float*, const float*, float*, float*, const int*) {},
-        [](int, float*, const float*, const int*) {},
-        [](int, float*, float*, const float*, const int*) {},
-    };
-    return set;
-}
 
 class FrontEndTest : public testing::Test {
   protected:
@@ -44,7 +33,7 @@ class FrontEndTest : public testing::Test {
         resetFields();
     }
     // Keeps the fields exactly as the test set them when a redraw steps.
-    void freezeSolver() { setActiveHostKernels(&frozenKernels()); }
+    void freezeSolver() { setActiveHostKernels(&idleKernels()); }
 };
 
 }  // namespace testsupport

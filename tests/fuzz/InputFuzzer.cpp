@@ -32,6 +32,7 @@
 #include "FrontEnd.h"
 #include "GlRecorder.h"
 #include "Kernels.h"
+#include "IdleKernels.h"
 
 namespace {
 
@@ -42,18 +43,6 @@ constexpr int redrawsPerInput = 4;
 constexpr int stepsPerInput = 8;
 constexpr int solvedStepsPerInput = 1;
 
-const KernelSet& idleKernels() {
-    static const KernelSet set = {
-        "idle",
-        [](int, float*, const float*, float) {},
-        [](int, int, float*, const float*, float, float, const int*) {},
-        [](int, int, float*, const float*, const float*, const float*, float, const int*) {},
-        [](int, const float*, const float*, float*, float*, const int*) {},
-        [](int, float*, const float*, const int*) {},
-        [](int, float*, float*, const float*, const int*) {},
-    };
-    return set;
-}
 
 struct Budget {
     int redraws = redrawsPerInput;
