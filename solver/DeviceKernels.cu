@@ -180,10 +180,11 @@ Status pass(::cudaError_t status) {
     return static_cast<Status>(status);
 }
 
-using launcharguments::gridFits;
-
-launcharguments::Decoder decoderFor(const fluidrt::ArgumentBlock& args, int cells) {
-    return launcharguments::Decoder{args, cells, fluidgpu::deviceBufferAddress};
+// Decodes a launch with the handles resolved to device addresses; a nonzero
+// status refuses it.
+template <typename Args>
+Status decodeOnDevice(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args, Args* a) {
+    return launcharguments::decode(shape, args, fluidgpu::deviceBufferAddress, a);
 }
 
 bool same(const void* a, const void* b) { return a == b; }
@@ -222,94 +223,54 @@ Status start(Start how, void (*kernelFn)(P...), const fluidrt::LaunchShape& shap
 }
 
 Status launchAddSource(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    float* x = d.field<float>(4);
-    const float* s = d.field<float>(8);
-    const float dt = d.scalar<float>(12);
-    if (!d.ok) return fluidrt::cudaErrorInvalidValue;
-    return start(Start::Ordinary, addSourceKernel, shape, N, x, s, dt);
+    launcharguments::AddSourceArgs a;
+    if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
+    return start(Start::Ordinary, addSourceKernel, shape, a.N, a.x, a.s, a.dt);
 }
 
 Status launchDiffuse(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    const int b = d.scalar<int>(4);
-    float* x = d.field<float>(8);
-    const float* x0 = d.field<float>(12);
-    const float diff = d.scalar<float>(16);
-    const float dt = d.scalar<float>(20);
-    const int* boundary = d.field<int>(24);
-    if (!d.ok || same(x, x0)) return fluidrt::cudaErrorInvalidValue;
+    launcharguments::DiffuseArgs a;
+    if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
     Status status = fluidrt::cudaSuccess;
-    float* prev = fluidgpu::relaxationScratch(0, sizeof(float) * cells, &status);
+    float* prev = fluidgpu::relaxationScratch(0, sizeof(float) * a.cells, &status);
     if (!prev) return status;
-    return start(Start::Cooperative, diffuseKernel, shape, N, b, x, x0, diff, dt, boundary, prev);
+    return start(Start::Cooperative, diffuseKernel, shape, a.N, a.b, a.x, a.x0, a.diff, a.dt, a.boundary, prev);
 }
 
 Status launchAdvect(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    const int b = d.scalar<int>(4);
-    float* out = d.field<float>(8);
-    const float* d0 = d.field<float>(12);
-    const float* u = d.field<float>(16);
-    const float* v = d.field<float>(20);
-    const float dt = d.scalar<float>(24);
-    const int* boundary = d.field<int>(28);
-    if (!d.ok || same(out, d0) || same(out, u) || same(out, v)) return fluidrt::cudaErrorInvalidValue;
+    launcharguments::AdvectArgs a;
+    if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
     // With b == 1 the mask is read at the neighbours along j.
-    if (b == 1 && same(out, boundary)) return fluidrt::cudaErrorInvalidValue;
-    return start(Start::Cooperative, advectKernel, shape, N, b, out, d0, u, v, dt, boundary);
+    if (a.b == 1 && same(a.d, a.boundary)) return fluidrt::cudaErrorInvalidValue;
+    return start(Start::Cooperative, advectKernel, shape, a.N, a.b, a.d, a.d0, a.u, a.v, a.dt, a.boundary);
 }
 
 Status launchProjectStep1(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    const float* u = d.field<float>(4);
-    const float* v = d.field<float>(8);
-    float* p = d.field<float>(12);
-    float* div = d.field<float>(16);
-    const int* boundary = d.field<int>(20);
-    if (!d.ok) return fluidrt::cudaErrorInvalidValue;
+    launcharguments::ProjectStep1Args a;
+    if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
     // u, v and the mask are read at neighbouring cells.
-    for (const void* written : {static_cast<const void*>(p), static_cast<const void*>(div)})
-        if (same(written, u) || same(written, v) || same(written, boundary)) return fluidrt::cudaErrorInvalidValue;
-    return start(Start::Cooperative, projectStep1Kernel, shape, N, u, v, p, div, boundary);
+    for (const void* written : {static_cast<const void*>(a.p), static_cast<const void*>(a.div)})
+        if (same(written, a.u) || same(written, a.v) || same(written, a.boundary)) return fluidrt::cudaErrorInvalidValue;
+    return start(Start::Cooperative, projectStep1Kernel, shape, a.N, a.u, a.v, a.p, a.div, a.boundary);
 }
 
 Status launchProjectStep2(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    float* p = d.field<float>(4);
-    const float* div = d.field<float>(8);
-    const int* boundary = d.field<int>(12);
-    if (!d.ok) return fluidrt::cudaErrorInvalidValue;
-    if (same(p, boundary)) return fluidrt::cudaErrorInvalidValue;  // the mask is read at neighbouring cells
+    launcharguments::ProjectStep2Args a;
+    if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
+    if (same(a.p, a.boundary)) return fluidrt::cudaErrorInvalidValue;  // the mask is read at neighbouring cells
     Status status = fluidrt::cudaSuccess;
-    float* prev = fluidgpu::relaxationScratch(1, sizeof(float) * cells, &status);
+    float* prev = fluidgpu::relaxationScratch(1, sizeof(float) * a.cells, &status);
     if (!prev) return status;
-    return start(Start::Cooperative, projectStep2Kernel, shape, N, p, div, boundary, prev);
+    return start(Start::Cooperative, projectStep2Kernel, shape, a.N, a.p, a.div, a.boundary, prev);
 }
 
 Status launchProjectStep3(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return fluidrt::cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    float* u = d.field<float>(4);
-    float* v = d.field<float>(8);
-    const float* p = d.field<float>(12);
-    const int* boundary = d.field<int>(16);
-    if (!d.ok) return fluidrt::cudaErrorInvalidValue;
+    launcharguments::ProjectStep3Args a;
+    if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
     // p and the mask are read at neighbouring cells.
-    for (const void* written : {static_cast<const void*>(u), static_cast<const void*>(v)})
-        if (same(written, p) || same(written, boundary)) return fluidrt::cudaErrorInvalidValue;
-    return start(Start::Cooperative, projectStep3Kernel, shape, N, u, v, p, boundary);
+    for (const void* written : {static_cast<const void*>(a.u), static_cast<const void*>(a.v)})
+        if (same(written, a.p) || same(written, a.boundary)) return fluidrt::cudaErrorInvalidValue;
+    return start(Start::Cooperative, projectStep3Kernel, shape, a.N, a.u, a.v, a.p, a.boundary);
 }
 
 }  // namespace

@@ -29,91 +29,51 @@ void handOverAndLaunch(const void* entry, const Args&... args) {
     if (handOver(0, args...)) cudaLaunch(entry);
 }
 
-using launcharguments::gridFits;
-
-launcharguments::Decoder decoderFor(const ArgumentBlock& args, int cells) {
-    return launcharguments::Decoder{args, cells, hostBufferAddress};
+// Decodes a launch for the host backend; a nonzero status refuses it.
+template <typename Args>
+cudaError_t decodeOnHost(const LaunchShape& shape, const ArgumentBlock& args, Args* a) {
+    return launcharguments::decode(shape, args, hostBufferAddress, a);
 }
 
 cudaError_t runAddSource(const LaunchShape& shape, const ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    float* x = d.field<float>(4);
-    const float* s = d.field<float>(8);
-    const float dt = d.scalar<float>(12);
-    if (!d.ok) return cudaErrorInvalidValue;
-    activeHostKernels().addSource(N, x, s, dt);
+    launcharguments::AddSourceArgs a;
+    if (const cudaError_t refused = decodeOnHost(shape, args, &a)) return refused;
+    activeHostKernels().addSource(a.N, a.x, a.s, a.dt);
     return cudaSuccess;
 }
 
 cudaError_t runDiffuse(const LaunchShape& shape, const ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    const int b = d.scalar<int>(4);
-    float* x = d.field<float>(8);
-    const float* x0 = d.field<float>(12);
-    const float diff = d.scalar<float>(16);
-    const float dt = d.scalar<float>(20);
-    const int* boundary = d.field<int>(24);
-    if (!d.ok || x == x0) return cudaErrorInvalidValue;
-    activeHostKernels().diffuse(N, b, x, x0, diff, dt, boundary);
+    launcharguments::DiffuseArgs a;
+    if (const cudaError_t refused = decodeOnHost(shape, args, &a)) return refused;
+    activeHostKernels().diffuse(a.N, a.b, a.x, a.x0, a.diff, a.dt, a.boundary);
     return cudaSuccess;
 }
 
 cudaError_t runAdvect(const LaunchShape& shape, const ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    const int b = d.scalar<int>(4);
-    float* out = d.field<float>(8);
-    const float* d0 = d.field<float>(12);
-    const float* u = d.field<float>(16);
-    const float* v = d.field<float>(20);
-    const float dt = d.scalar<float>(24);
-    const int* boundary = d.field<int>(28);
-    if (!d.ok || out == d0 || out == u || out == v) return cudaErrorInvalidValue;
-    activeHostKernels().advect(N, b, out, d0, u, v, dt, boundary);
+    launcharguments::AdvectArgs a;
+    if (const cudaError_t refused = decodeOnHost(shape, args, &a)) return refused;
+    activeHostKernels().advect(a.N, a.b, a.d, a.d0, a.u, a.v, a.dt, a.boundary);
     return cudaSuccess;
 }
 
 cudaError_t runProjectStep1(const LaunchShape& shape, const ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    const float* u = d.field<float>(4);
-    const float* v = d.field<float>(8);
-    float* p = d.field<float>(12);
-    float* div = d.field<float>(16);
-    const int* boundary = d.field<int>(20);
-    if (!d.ok) return cudaErrorInvalidValue;
-    activeHostKernels().projectStep1(N, u, v, p, div, boundary);
+    launcharguments::ProjectStep1Args a;
+    if (const cudaError_t refused = decodeOnHost(shape, args, &a)) return refused;
+    activeHostKernels().projectStep1(a.N, a.u, a.v, a.p, a.div, a.boundary);
     return cudaSuccess;
 }
 
 cudaError_t runProjectStep2(const LaunchShape& shape, const ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    float* p = d.field<float>(4);
-    const float* div = d.field<float>(8);
-    const int* boundary = d.field<int>(12);
-    if (!d.ok) return cudaErrorInvalidValue;
-    activeHostKernels().projectStep2(N, p, div, boundary);
+    launcharguments::ProjectStep2Args a;
+    if (const cudaError_t refused = decodeOnHost(shape, args, &a)) return refused;
+    activeHostKernels().projectStep2(a.N, a.p, a.div, a.boundary);
     return cudaSuccess;
 }
 
 cudaError_t runProjectStep3(const LaunchShape& shape, const ArgumentBlock& args) {
-    int N, cells;
-    if (!gridFits(shape, args, &N, &cells)) return cudaErrorInvalidConfiguration;
-    launcharguments::Decoder d = decoderFor(args, cells);
-    float* u = d.field<float>(4);
-    float* v = d.field<float>(8);
-    const float* p = d.field<float>(12);
-    const int* boundary = d.field<int>(16);
-    if (!d.ok) return cudaErrorInvalidValue;
-    activeHostKernels().projectStep3(N, u, v, p, boundary);
+    launcharguments::ProjectStep3Args a;
+    if (const cudaError_t refused = decodeOnHost(shape, args, &a)) return refused;
+    activeHostKernels().projectStep3(a.N, a.u, a.v, a.p, a.boundary);
     return cudaSuccess;
 }
 

@@ -52,4 +52,119 @@ inline bool gridFits(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentB
     return threads == static_cast<unsigned long long>(*cells);
 }
 
+// The arguments of each kernel, decoded. cells is the field size of the grid.
+struct AddSourceArgs {
+    int N, cells;
+    float* x;
+    const float* s;
+    float dt;
+};
+struct DiffuseArgs {
+    int N, cells, b;
+    float* x;
+    const float* x0;
+    float diff, dt;
+    const int* boundary;
+};
+struct AdvectArgs {
+    int N, cells, b;
+    float* d;
+    const float *d0, *u, *v;
+    float dt;
+    const int* boundary;
+};
+struct ProjectStep1Args {
+    int N, cells;
+    const float *u, *v;
+    float *p, *div;
+    const int* boundary;
+};
+struct ProjectStep2Args {
+    int N, cells;
+    float* p;
+    const float* div;
+    const int* boundary;
+};
+struct ProjectStep3Args {
+    int N, cells;
+    float *u, *v;
+    const float* p;
+    const int* boundary;
+};
+
+// Decodes a launch of each kernel at its parameters' offsets. Returns
+// cudaSuccess, or the status that refuses the launch: a shape without one
+// thread per cell, a missing argument or buffer, or a written buffer that is
+// also one the kernel reads.
+inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
+                                   ResolveBuffer resolve, AddSourceArgs* a) {
+    if (!gridFits(shape, args, &a->N, &a->cells)) return fluidrt::cudaErrorInvalidConfiguration;
+    Decoder d{args, a->cells, resolve};
+    a->x = d.field<float>(4);
+    a->s = d.field<float>(8);
+    a->dt = d.scalar<float>(12);
+    return d.ok ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+}
+
+inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
+                                   ResolveBuffer resolve, DiffuseArgs* a) {
+    if (!gridFits(shape, args, &a->N, &a->cells)) return fluidrt::cudaErrorInvalidConfiguration;
+    Decoder d{args, a->cells, resolve};
+    a->b = d.scalar<int>(4);
+    a->x = d.field<float>(8);
+    a->x0 = d.field<float>(12);
+    a->diff = d.scalar<float>(16);
+    a->dt = d.scalar<float>(20);
+    a->boundary = d.field<int>(24);
+    return d.ok && static_cast<const void*>(a->x) != a->x0 ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+}
+
+inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
+                                   ResolveBuffer resolve, AdvectArgs* a) {
+    if (!gridFits(shape, args, &a->N, &a->cells)) return fluidrt::cudaErrorInvalidConfiguration;
+    Decoder d{args, a->cells, resolve};
+    a->b = d.scalar<int>(4);
+    a->d = d.field<float>(8);
+    a->d0 = d.field<float>(12);
+    a->u = d.field<float>(16);
+    a->v = d.field<float>(20);
+    a->dt = d.scalar<float>(24);
+    a->boundary = d.field<int>(28);
+    const bool distinct = a->d != a->d0 && a->d != a->u && a->d != a->v;
+    return d.ok && distinct ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+}
+
+inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
+                                   ResolveBuffer resolve, ProjectStep1Args* a) {
+    if (!gridFits(shape, args, &a->N, &a->cells)) return fluidrt::cudaErrorInvalidConfiguration;
+    Decoder d{args, a->cells, resolve};
+    a->u = d.field<float>(4);
+    a->v = d.field<float>(8);
+    a->p = d.field<float>(12);
+    a->div = d.field<float>(16);
+    a->boundary = d.field<int>(20);
+    return d.ok ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+}
+
+inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
+                                   ResolveBuffer resolve, ProjectStep2Args* a) {
+    if (!gridFits(shape, args, &a->N, &a->cells)) return fluidrt::cudaErrorInvalidConfiguration;
+    Decoder d{args, a->cells, resolve};
+    a->p = d.field<float>(4);
+    a->div = d.field<float>(8);
+    a->boundary = d.field<int>(12);
+    return d.ok ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+}
+
+inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
+                                   ResolveBuffer resolve, ProjectStep3Args* a) {
+    if (!gridFits(shape, args, &a->N, &a->cells)) return fluidrt::cudaErrorInvalidConfiguration;
+    Decoder d{args, a->cells, resolve};
+    a->u = d.field<float>(4);
+    a->v = d.field<float>(8);
+    a->p = d.field<float>(12);
+    a->boundary = d.field<int>(16);
+    return d.ok ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+}
+
 }  // namespace launcharguments
