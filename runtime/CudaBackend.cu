@@ -30,13 +30,6 @@ struct DeviceBuffer {
 
 std::vector<DeviceBuffer> buffers;  // slot k is handle k + 1
 
-// Relaxation scratch buffers, per device ordinal and slot.
-struct Scratch {
-    float* address = nullptr;
-    std::size_t bytes = 0;
-};
-std::vector<Scratch> scratch;  // index device * relaxationScratchSlots + slot
-
 DeviceBuffer* lookup(fluidrt::DevicePtr ptr) {
     if (ptr.handle == 0 || ptr.handle > buffers.size()) return nullptr;
     DeviceBuffer* b = &buffers[ptr.handle - 1];
@@ -116,40 +109,6 @@ const fluidrt::Backend cudaBackendTable = {"cuda",        gpuSetDevice, gpuAlloc
 void* deviceBufferAddress(fluidrt::DevicePtr ptr, std::size_t minBytes) {
     DeviceBuffer* b = lookup(ptr);
     return b && b->bytes >= minBytes ? b->address : nullptr;
-}
-
-float* relaxationScratch(int slot, std::size_t bytes, fluidrt::cudaError_t* status) {
-    int device = 0;
-    ::cudaError_t cuda = ::cudaGetDevice(&device);
-    if (cuda != ::cudaSuccess) {
-        *status = pass(cuda);
-        return nullptr;
-    }
-    if (slot < 0 || slot >= relaxationScratchSlots || device < 0) {
-        *status = fluidrt::cudaErrorInvalidValue;
-        return nullptr;
-    }
-    const std::size_t index = static_cast<std::size_t>(device) * relaxationScratchSlots + slot;
-    if (index >= scratch.size()) scratch.resize(index + 1);
-    Scratch& s = scratch[index];
-    if (s.bytes < bytes) {
-        if (s.address) {
-            // A launch still queued may use the old one: wait for it first.
-            ::cudaDeviceSynchronize();
-            ::cudaFree(s.address);
-            ::cudaGetLastError();
-            s = Scratch{};
-        }
-        void* address = nullptr;
-        cuda = ::cudaMalloc(&address, bytes);
-        if (cuda != ::cudaSuccess) {
-            *status = pass(cuda);
-            return nullptr;
-        }
-        s = Scratch{static_cast<float*>(address), bytes};
-    }
-    *status = fluidrt::cudaSuccess;
-    return s.address;
 }
 
 }  // namespace fluidgpu

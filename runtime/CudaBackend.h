@@ -35,12 +35,4 @@ extern const int deviceKernelCount;
 // live buffer of at least minBytes.
 void* deviceBufferAddress(fluidrt::DevicePtr ptr, std::size_t minBytes);
 
-// A device buffer of at least `bytes` on the current device for the relaxation
-// numbered `slot` (0 or 1), allocated on first use and kept for the life of
-// the process; grown when a larger grid needs more. Launches run one after
-// another on the one default queue, so a relaxation can always reuse it.
-// Returns nullptr (with *status set) when it cannot be allocated.
-float* relaxationScratch(int slot, std::size_t bytes, fluidrt::cudaError_t* status);
-constexpr int relaxationScratchSlots = 2;
-
 }  // namespace fluidgpu

@@ -5,22 +5,32 @@
 // fused multiply-adds, with IEEE division and square root and with subnormal
 // numbers kept, every product, sum and quotient rounds as on the host.
 //
-// One launch, all phases. A launch of the reference runs a cell phase, the
-// side copies and the corners, one after another, and the relaxations run 20
-// sweeps of copy-previous, cell phase, side copies and corners. Each phase
-// must see every write of the phase before it. Here the whole launch is one
-// cooperative kernel whose phases are separated by a grid-wide barrier
-// (cooperative_groups::this_grid().sync()), rather than one kernel launch per
-// phase: a relaxation would otherwise take some 80 launches, and the runtime
-// layer hands the backend one launch with one argument block. A cooperative
+// Single-pass kernels (advection, divergence, gradient). A launch of the
+// reference runs a cell phase, the side copies and the corners, one after
+// another, and each phase must see every write of the phase before it. Here
+// the whole launch is one cooperative kernel whose phases are separated by a
+// grid-wide barrier (cooperative_groups::this_grid().sync()). A cooperative
 // launch is refused unless every block of the grid can be resident at once,
-// which is what makes the barrier safe. The solver's 512 blocks of 32 threads
-// are resident at once on a GPU with 16 (Ampere A100, Hopper) to 32 (Turing,
-// consumer Ampere) multiprocessors or more. On a smaller device, or for a
-// larger grid, the kernel is started with as many blocks of the requested
-// size as can be resident, and each thread takes every total-th cell: within
-// a phase no cell reads what another cell of that phase writes, so which
-// thread computes a cell does not change the result.
+// which is what makes the barrier safe. The solver's 512 blocks of 32
+// threads are resident at once on a GPU with 16 (Ampere A100, Hopper) to 32
+// (Turing, consumer Ampere) multiprocessors or more. On a smaller device, or
+// for a larger grid, the kernel is started with as many blocks of the
+// requested size as can be resident, and each thread takes every total-th
+// cell: within a phase no cell reads what another cell of that phase writes,
+// so which thread computes a cell does not change the result.
+//
+// Relaxations (diffusion, pressure) update in place in increasing cell
+// order, sweep after sweep, as the host does. Cell (i, j) of sweep k needs
+// sweep k's (i - 1, j) and (i, j - 1) and sweep k - 1's (i + 1, j) and
+// (i, j + 1), so the cells of one anti-diagonal d = i + j are independent,
+// and sweep k can do diagonal d once sweep k has done d - 1 and sweep k - 1
+// has done d + 1. A relaxation therefore runs as one block: in wave w its
+// threads compute diagonal 2 + w - 2k of every sweep k at once, with a block
+// barrier between waves, on a copy of the field in shared memory when the
+// device offers enough (global memory otherwise). Border cells are read only
+// by their interior neighbour, which writes the border cell's end-of-sweep
+// value (the copy, or 0) right after its own update; the corners, read by no
+// interior cell, are set once at the end.
 //
 // Adding sources has a single phase and is an ordinary launch.
 //
@@ -94,23 +104,58 @@ __global__ void addSourceKernel(int N, float* x, const float* s, float dt) {
     forEachCell(cellCount(N), [&](int t) { kernel::addSourceCell(N, t, x, s, dt); });
 }
 
-// Every sweep copies the field to prev, then relaxes each cell from prev.
+// All sweeps of a relaxation in one block, wave by wave (see the top of this
+// file); relaxCell(t) updates interior cell t of x in place.
+template <typename RelaxCell>
+__device__ void relaxInPlace(int N, int b, float* x, RelaxCell relaxCell) {
+    const int diagonals = 2 * N - 1;  // interior diagonals 2 .. 2N
+    const int waves = diagonals + 2 * (relaxationSweeps - 1);
+    for (int wave = 0; wave < waves; ++wave) {
+        for (int q = threadIdx.x; q < relaxationSweeps * N; q += blockDim.x) {
+            const int k = q / N, i = q % N + 1, j = 2 + wave - 2 * k - i;
+            if (j < 1 || j > N) continue;
+            const int t = kernel::cellAt(N, i, j);
+            relaxCell(t);
+            const float border = b == 0 ? x[t] : 0.0f;
+            if (i == 1) x[kernel::cellAt(N, 0, j)] = border;
+            if (i == N) x[kernel::cellAt(N, N + 1, j)] = border;
+            if (j == 1) x[kernel::cellAt(N, i, 0)] = border;
+            if (j == N) x[kernel::cellAt(N, i, N + 1)] = border;
+        }
+        __syncthreads();
+    }
+    if (threadIdx.x == 0)
+        for (int k = 0; k < 4; ++k) {
+            if (b == 0)
+                kernel::copyRuleCorner(N, k, x);
+            else
+                x[kernel::cellAt(N, k < 2 ? 0 : N + 1, k % 2 == 0 ? 0 : N + 1)] = 0.0f;
+        }
+    __syncthreads();
+}
+
+// The field a relaxation works on: a copy in dynamic shared memory, or the
+// buffer itself.
+__device__ float* relaxationField(int cells, float* x, bool inShared) {
+    extern __shared__ float shared[];
+    if (!inShared) return x;
+    for (int t = threadIdx.x; t < cells; t += blockDim.x) shared[t] = x[t];
+    __syncthreads();
+    return shared;
+}
+__device__ void finishRelaxation(int cells, float* x, const float* field) {
+    if (field != x)
+        for (int t = threadIdx.x; t < cells; t += blockDim.x) x[t] = field[t];
+}
+
 __global__ void diffuseKernel(int N, int b, float* x, const float* x0, float diff, float dt, const int* boundary,
-                              float* prev) {
-    cg::grid_group grid = cg::this_grid();
+                              bool inShared) {
     const int cells = cellCount(N);
+    float* field = relaxationField(cells, x, inShared);
     const float a = kernel::diffusionFactor(N, diff, dt);
     const float divisor = kernel::diffusionDivisor(a);
-    for (int sweep = 0; sweep < relaxationSweeps; ++sweep) {
-        forEachCell(cells, [&](int t) { prev[t] = x[t]; });
-        grid.sync();
-        forEachCell(cells, [&](int t) { kernel::diffuseCell(N, t, x, prev, x0, a, divisor, boundary); });
-        grid.sync();
-        forEachCell(cells, [&](int t) { borderSideCell(N, b, t, x); });
-        grid.sync();
-        borderCorners(N, b, x);
-        if (sweep + 1 < relaxationSweeps) grid.sync();
-    }
+    relaxInPlace(N, b, field, [&](int t) { kernel::diffuseCell(N, t, field, x0, a, divisor, boundary); });
+    finishRelaxation(cells, x, field);
 }
 
 __global__ void advectKernel(int N, int b, float* d, const float* d0, const float* u, const float* v, float dt,
@@ -142,19 +187,11 @@ __global__ void projectStep1Kernel(int N, const float* u, const float* v, float*
     borderCorners(N, 0, p);
 }
 
-__global__ void projectStep2Kernel(int N, float* p, const float* div, const int* boundary, float* prev) {
-    cg::grid_group grid = cg::this_grid();
+__global__ void projectStep2Kernel(int N, float* p, const float* div, const int* boundary, bool inShared) {
     const int cells = cellCount(N);
-    for (int sweep = 0; sweep < relaxationSweeps; ++sweep) {
-        forEachCell(cells, [&](int t) { prev[t] = p[t]; });
-        grid.sync();
-        forEachCell(cells, [&](int t) { kernel::projectStep2Cell(N, t, p, prev, div, boundary); });
-        grid.sync();
-        forEachCell(cells, [&](int t) { borderSideCell(N, 0, t, p); });
-        grid.sync();
-        borderCorners(N, 0, p);
-        if (sweep + 1 < relaxationSweeps) grid.sync();
-    }
+    float* field = relaxationField(cells, p, inShared);
+    relaxInPlace(N, 0, field, [&](int t) { kernel::projectStep2Cell(N, t, field, div, boundary); });
+    finishRelaxation(cells, p, field);
 }
 
 __global__ void projectStep3Kernel(int N, float* u, float* v, const float* p, const int* boundary) {
@@ -222,6 +259,34 @@ Status start(Start how, void (*kernelFn)(P...), const fluidrt::LaunchShape& shap
     return pass(::cudaLaunchCooperativeKernel(kernelFn, grid, block, argv, shape.sharedBytes, 0));
 }
 
+// Whether a relaxation's field of `cells` cells can live in dynamic shared
+// memory; asks the device to allow kernelFn that much.
+template <typename KernelFn>
+bool fieldFitsShared(KernelFn kernelFn, int cells) {
+    int device = 0, limit = 0;
+    const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(cells);
+    const bool fits = ::cudaGetDevice(&device) == ::cudaSuccess &&
+                      ::cudaDeviceGetAttribute(&limit, ::cudaDevAttrMaxSharedMemoryPerBlockOptin, device) ==
+                          ::cudaSuccess &&
+                      bytes <= static_cast<std::size_t>(limit) &&
+                      ::cudaFuncSetAttribute(kernelFn, ::cudaFuncAttributeMaxDynamicSharedMemorySize,
+                                             static_cast<int>(bytes)) == ::cudaSuccess;
+    if (!fits) ::cudaGetLastError();
+    return fits;
+}
+
+// Starts kernelFn as one block of up to 1024 threads.
+template <typename... P>
+Status startOneBlock(void (*kernelFn)(P...), std::size_t sharedBytes, typename Exactly<P>::type... args) {
+    int device = 0, threads = 0;
+    ::cudaError_t status = ::cudaGetDevice(&device);
+    if (status == ::cudaSuccess) status = ::cudaDeviceGetAttribute(&threads, ::cudaDevAttrMaxThreadsPerBlock, device);
+    if (status != ::cudaSuccess) return pass(status);
+    void* argv[] = {static_cast<void*>(&args)...};
+    const ::dim3 block(static_cast<unsigned>(threads < 1024 ? threads : 1024), 1, 1);
+    return pass(::cudaLaunchKernel(kernelFn, ::dim3(1, 1, 1), block, argv, sharedBytes, 0));
+}
+
 Status launchAddSource(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::AddSourceArgs a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
@@ -231,10 +296,9 @@ Status launchAddSource(const fluidrt::LaunchShape& shape, const fluidrt::Argumen
 Status launchDiffuse(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::DiffuseArgs a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    Status status = fluidrt::cudaSuccess;
-    float* prev = fluidgpu::relaxationScratch(0, sizeof(float) * a.cells, &status);
-    if (!prev) return status;
-    return start(Start::Cooperative, diffuseKernel, shape, a.N, a.b, a.x, a.x0, a.diff, a.dt, a.boundary, prev);
+    const bool inShared = fieldFitsShared(diffuseKernel, a.cells);
+    return startOneBlock(diffuseKernel, inShared ? sizeof(float) * a.cells : 0, a.N, a.b, a.x, a.x0, a.diff, a.dt,
+                         a.boundary, inShared);
 }
 
 Status launchAdvect(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
@@ -258,10 +322,9 @@ Status launchProjectStep2(const fluidrt::LaunchShape& shape, const fluidrt::Argu
     launcharguments::ProjectStep2Args a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
     if (same(a.p, a.boundary)) return fluidrt::cudaErrorInvalidValue;  // the mask is read at neighbouring cells
-    Status status = fluidrt::cudaSuccess;
-    float* prev = fluidgpu::relaxationScratch(1, sizeof(float) * a.cells, &status);
-    if (!prev) return status;
-    return start(Start::Cooperative, projectStep2Kernel, shape, a.N, a.p, a.div, a.boundary, prev);
+    const bool inShared = fieldFitsShared(projectStep2Kernel, a.cells);
+    return startOneBlock(projectStep2Kernel, inShared ? sizeof(float) * a.cells : 0, a.N, a.p, a.div, a.boundary,
+                         inShared);
 }
 
 Status launchProjectStep3(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {

@@ -12,7 +12,6 @@
 // relaxations (AVX-512). Asking for more than the processor has gives the
 // widest it has. Returns the width now in use; the default is the widest.
 int setFastKernelsVectorWidth(int lanes);
-int fastKernelsVectorWidth();
 
 // Launches of fastKernels() that ran the reference realisation instead:
 // grids too small for the vector code, fields that overlap in memory other

@@ -35,8 +35,8 @@ struct KernelSet {
 };
 
 // The straightforward loops: cell phase over all cells in increasing order,
-// then side copies, then corners; relaxations read a scratch copy of the
-// previous sweep.
+// then side copies, then corners; relaxations update their interior cells in
+// place, in increasing order, every sweep.
 const KernelSet& referenceKernels();
 
 // The same kernels in vector form (FastKernels.cpp): equal results, a small

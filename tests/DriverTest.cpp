@@ -77,7 +77,7 @@ TEST_F(DriverTest, DensitySourceIsAddedDiffusedAdvectedAndAddedAgainNextStep) {
     EXPECT_GT(dens[IX(66, 64)], 0.0f);
     EXPECT_GT(dens[IX(64, 62)], 0.0f);
     EXPECT_LT(dens[IX(64, 64)], 100.0f);
-    EXPECT_EQ(dens[IX(80, 80)], 0.0f);
+    EXPECT_LT(dens[IX(80, 80)], 1e-3f * dens[IX(64, 64)]);  // far cells get next to nothing
     for (int k = 0; k < cellsPerField; ++k) ASSERT_EQ(dens[k], dens_prev[k]) << k;
     const double total = totalDensity();
     EXPECT_GT(total, 20.0);

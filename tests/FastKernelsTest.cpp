@@ -180,17 +180,24 @@ TEST_P(FastKernels, DiffuseMatchesReferenceForEveryBorderRuleAndRate) {
     const int rules[] = {0, 1, 2};
     for (const Rates& r : rates) {
         for (int b : rules) {
-            SCOPED_TRACE(testing::Message() << "diff " << r.diff << " dt " << r.dt << " b " << b);
-            FloatField start = randomField(rng, N, {2.0f, 0.01, 2});
-            start[IX(40, 50)] = start[IX(90, 20)] = defaultNaN();
-            const FloatField x0 = randomField(rng, N, {1.0f, 0.01, 2});
-            const MaskField mask = randomMask(rng, N, 0.08);
-            FloatField xr = start, xf = start;
-            ref.diffuse(N, b, xr.data(), x0.data(), r.diff, r.dt, mask.data());
-            fast.diffuse(N, b, xf.data(), x0.data(), r.diff, r.dt, mask.data());
-            EXPECT_TRUE(sameField(xr, xf, N));
-            EXPECT_TRUE(informative(xf));
-            EXPECT_TRUE(holdsNaN(xf));  // the NaN inputs spread and must agree
+            // In place, a NaN or infinity reaches every cell downstream of it
+            // within a sweep, so the informative run has none.
+            for (const bool specials : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "diff " << r.diff << " dt " << r.dt << " b " << b
+                                                << (specials ? " with NaN and infinities" : ""));
+                FloatField start = randomField(rng, N, {2.0f, specials ? 0.01 : 0.0, specials ? 2 : 0});
+                if (specials) start[IX(40, 50)] = start[IX(90, 20)] = defaultNaN();
+                const FloatField x0 = randomField(rng, N, {1.0f, specials ? 0.01 : 0.0, specials ? 2 : 0});
+                const MaskField mask = randomMask(rng, N, 0.08);
+                FloatField xr = start, xf = start;
+                ref.diffuse(N, b, xr.data(), x0.data(), r.diff, r.dt, mask.data());
+                fast.diffuse(N, b, xf.data(), x0.data(), r.diff, r.dt, mask.data());
+                EXPECT_TRUE(sameField(xr, xf, N));
+                if (specials)
+                    EXPECT_TRUE(holdsNaN(xf));  // the NaN inputs spread and must agree
+                else
+                    EXPECT_TRUE(informative(xf));
+            }
         }
     }
     expectVectorCodeOnly();
@@ -268,7 +275,7 @@ TEST_P(FastKernels, ProjectStep1MatchesReference) {
 }
 
 TEST_P(FastKernels, ProjectStep2MatchesReference) {
-    const Mix mixes[] = {{0.01f, 0.01, 0}, {1.0f, 0.01, 2}, {2.0e38f, 0.0, 0}};
+    const Mix mixes[] = {{0.01f, 0.0, 0}, {1.0f, 0.0, 0}, {1.0f, 0.01, 2}, {2.0e38f, 0.0, 0}};
     const double densities[] = {0.0, 0.1, 0.3};
     for (const Mix& m : mixes) {
         for (double density : densities) {
@@ -279,8 +286,8 @@ TEST_P(FastKernels, ProjectStep2MatchesReference) {
             ref.projectStep2(N, pr.data(), div.data(), mask.data());
             fast.projectStep2(N, pf.data(), div.data(), mask.data());
             EXPECT_TRUE(sameField(pr, pf, N));
-            if (m.scale < 2.0f) {
-                EXPECT_TRUE(informative(pf));
+            if (m.scale < 2.0f && m.extremes == 0.0) {
+                EXPECT_TRUE(informative(pf));  // (in place, huge values and NaNs spread over the grid)
             }
         }
     }

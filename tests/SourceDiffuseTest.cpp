@@ -1,6 +1,8 @@
 // Grid addressing, field reset, border rules, source and diffusion kernels.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <cmath>
 
 #include "KernelBodies.h"
@@ -131,22 +133,20 @@ TEST(Diffuse, ConstantFieldStaysConstantWithCopyRuleAndDrainsAtZeroBorder) {
     FloatField y = x;
     ref.diffuse(N, 0, x.data(), x0.data(), 0.5f, 0.2f, mask.data());
     for (int t = 0; t < cellsPerField; ++t) ASSERT_NEAR(x[t], 2.0f, 1e-5f) << t;
-    // Every side behaves alike: the field stays symmetric under i <-> j.
+    // With the zero rule the field drains at every wall and stays within
+    // (0, 2] (how evenly the walls drain is the mirrored-walls test's concern).
     ref.diffuse(N, 1, y.data(), x0.data(), 0.5f, 0.2f, mask.data());
     for (int j = 0; j <= N + 1; ++j)
         for (int i = 0; i <= N + 1; ++i) {
             if (isBorderCell(i, j)) {
                 ASSERT_EQ(y[IX(i, j)], 0.0f);
             } else {
-                // Mirroring along i keeps the neighbour sum's order, so it is
-                // exact; other symmetries reorder the sum and may differ in the last bit.
-                ASSERT_EQ(y[IX(i, j)], y[IX(N + 1 - i, j)]);
-                ASSERT_NEAR(y[IX(i, j)], y[IX(i, N + 1 - j)], 1e-6f);
-                ASSERT_NEAR(y[IX(i, j)], y[IX(j, i)], 1e-6f);
+                ASSERT_GT(y[IX(i, j)], 0.0f);
+                ASSERT_LE(y[IX(i, j)], 2.0f);
             }
         }
-    EXPECT_LT(y[IX(1, 64)], 2.0f);
-    EXPECT_LT(y[IX(64, N)], 2.0f);
+    for (const auto& cell : {std::pair<int, int>{1, 64}, {N, 64}, {64, 1}, {64, N}})
+        EXPECT_LT(y[IX(cell.first, cell.second)], 1.5f) << cell.first << ", " << cell.second;
 }
 
 TEST(Diffuse, SolidCellsStayZeroAndBlockNothingButTheirOwnValue) {

@@ -1,0 +1,55 @@
+// VectorCode.h - the vectorised kernels of one instruction set, as a table.
+//
+// VectorKernels.h holds the vector code once, as templates over the lane
+// count; FastKernelsSse2.cpp, FastKernelsAvx2.cpp and FastKernelsAvx512.cpp
+// each compile it for their instruction set and export one table, and
+// InstructionSet.cpp picks the table the processor runs. FastKernels.cpp
+// checks each launch, lays out the fields and calls through the table.
+//
+// The two relaxations work on fields in diagonal order (DiagonalGrid below),
+// the other kernels on fields in the grid's own order, and only on their cell
+// phase: the caller applies the border rule afterwards.
+#pragma once
+
+#include <cstdint>
+
+// A field of the (N + 2) x (N + 2) grid in diagonal order: cell (i, j) lives
+// at row i + j, column i, rows `stride` elements apart. Rows 0 to 2N + 2 hold
+// the grid's 2N + 3 anti-diagonals; the cells of one row depend on each other
+// in no relaxation, so a row is computed as whole vectors, and the stride
+// leaves room for the widest vector past the last cell of any row.
+struct DiagonalGrid {
+    int N;
+    int stride;
+};
+inline __attribute__((always_inline)) int diagonalAt(const DiagonalGrid& g, int i, int j) {
+    return (i + j) * g.stride + i;
+}
+inline __attribute__((always_inline)) int diagonalCells(const DiagonalGrid& g) { return (2 * g.N + 3) * g.stride; }
+
+struct VectorCode {
+    int lanes;
+    // Whether p[0..count) holds a NaN whose sign bit is foreignSign.
+    bool (*holdsForeignNaN)(const float* p, int count, std::int32_t foreignSign);
+    void (*addSource)(int N, float* x, const float* s, float dt);
+    // The 20 sweeps of a diffusion on diagonal-ordered fields, mask included;
+    // x's side cells end right, its corners are left to the caller.
+    void (*diffuse)(const DiagonalGrid& g, int b, float* x, const float* x0, const int* mask, float a,
+                    float divisor);
+    void (*advect)(int N, int b, float* d, const float* d0, const float* u, const float* v, float dt,
+                   const int* boundary);
+    void (*divergence)(int N, const float* u, const float* v, float* div, const int* boundary);
+    // The 20 pressure sweeps, like diffuse.
+    void (*pressure)(const DiagonalGrid& g, float* p, const float* div, const int* mask);
+    void (*subtractGradient)(int N, float* u, float* v, const float* p, const int* boundary);
+};
+
+extern const VectorCode sse2Code;
+#if defined(__x86_64__) || defined(__i386__)
+extern const VectorCode avx2Code;
+extern const VectorCode avx512Code;
+#endif
+
+// The table of the widest vector code this processor runs, or of the width
+// chosen by setFastKernelsVectorWidth (FastKernels.h).
+const VectorCode& chosenVectorCode();
