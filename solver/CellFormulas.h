@@ -45,6 +45,24 @@ FLUID_FORMULA float choose(bool first, float a, float b) { return first ? a : b;
 FLUID_FORMULA int sampleIndex(float x) { return x == x ? static_cast<int>(x) : 0; }
 FLUID_FORMULA float toFloat(int i) { return static_cast<float>(i); }
 
+// Masks known to hold every lane or none, for callers that know a run of
+// cells has no solid cell near it: the helpers then do nothing at all.
+struct AllLanes {};
+struct NoLanes {};
+template <class M>
+FLUID_FORMULA NoLanes operator&(const M&, NoLanes) {
+    return {};
+}
+FLUID_FORMULA NoLanes operator|(NoLanes, NoLanes) { return {}; }
+template <class V>
+FLUID_FORMULA V keepWhere(AllLanes, V v) {
+    return v;
+}
+template <class V>
+FLUID_FORMULA V negateWhere(NoLanes, V v) {
+    return v;
+}
+
 // --- shared pieces -----------------------------------------------------------------
 
 // The obstacle rule of several kernels: a value is negated when the cell on
@@ -121,8 +139,8 @@ FLUID_FORMULA float gridSpacing(int N) { return 1.0f / static_cast<float>(N); }
 
 // Divergence of a fluid cell, negated when the neighbour along i on the side
 // of its sign is solid; 0 for a solid cell.
-template <class V, class M>
-FLUID_FORMULA V divergenceValue(M fluid, V uEast, V uWest, V vNorth, V vSouth, M solidWest, M solidEast, float h) {
+template <class V, class Keep, class M>
+FLUID_FORMULA V divergenceValue(Keep fluid, V uEast, V uWest, V vNorth, V vSouth, M solidWest, M solidEast, float h) {
     const V S = ((uEast - uWest) + vNorth) - vSouth;
     const V d = (-0.5f * h) * S;
     return keepWhere(fluid, negateWhere(pointsIntoSolid(d, solidWest, solidEast), d));
@@ -130,8 +148,8 @@ FLUID_FORMULA V divergenceValue(M fluid, V uEast, V uWest, V vNorth, V vSouth, M
 
 // One pressure relaxation of one interior cell, negated when the neighbour
 // along j on the side of its sign is solid; 0 for a solid cell.
-template <class V, class M>
-FLUID_FORMULA V pressureValue(M fluid, V div, V west, V east, V south, V north, M solidSouth, M solidNorth) {
+template <class V, class Keep, class M>
+FLUID_FORMULA V pressureValue(Keep fluid, V div, V west, V east, V south, V north, M solidSouth, M solidNorth) {
     const V q = ((((div + west) + east) + south) + north) * 0.25f;
     return keepWhere(fluid, negateWhere(pointsIntoSolid(q, solidSouth, solidNorth), q));
 }
@@ -141,8 +159,8 @@ FLUID_FORMULA V pressureValue(M fluid, V div, V west, V east, V south, V north, 
 // axis; g is added instead when the neighbour across that axis on the side of
 // its sign is solid. (vel - (-g) equals vel + g bit for bit, and the
 // condition excludes a NaN g.) 0 for a solid cell.
-template <class V, class M>
-FLUID_FORMULA V gradientCorrected(M fluid, V vel, V pUp, V pDown, M solidBelow, M solidAbove, float h) {
+template <class V, class Keep, class M>
+FLUID_FORMULA V gradientCorrected(Keep fluid, V vel, V pUp, V pDown, M solidBelow, M solidAbove, float h) {
     const V g = (0.5f * (pUp - pDown)) / h;
     return keepWhere(fluid, vel - negateWhere(pointsIntoSolid(g, solidBelow, solidAbove), g));
 }

@@ -28,6 +28,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
+#include <limits>
+#include <vector>
 #include <new>
 
 #include "KernelBodies.h"
@@ -120,6 +123,7 @@ struct Diagonals {
     float* source = nullptr;
     int* mask = nullptr;
     int* maskSeen = nullptr;  // the mask (grid order) that `mask` was made from
+    unsigned generation = 0;  // counts the masks made
 };
 
 constexpr std::align_val_t lineAlignment{64};
@@ -133,18 +137,6 @@ T* zeroedArray(std::size_t count) {
 template <class T>
 void freeArray(T* p) {
     ::operator delete[](p, lineAlignment);
-}
-
-template <class T>
-void toDiagonal(const DiagonalGrid& g, const T* grid, T* diagonal) {
-    const int S = g.N + 2;
-    for (int j = 0; j < S; ++j)
-        for (int i = 0; i < S; ++i) diagonal[diagonalAt(g, i, j)] = grid[i + S * j];
-}
-void fromDiagonal(const DiagonalGrid& g, const float* diagonal, float* grid) {
-    const int S = g.N + 2;
-    for (int j = 0; j < S; ++j)
-        for (int i = 0; i < S; ++i) grid[i + S * j] = diagonal[diagonalAt(g, i, j)];
 }
 
 Diagonals& diagonals(int N, const int* boundary) {
@@ -164,21 +156,85 @@ Diagonals& diagonals(int N, const int* boundary) {
         freeArray(d.source);
         freeArray(d.mask);
         freeArray(d.maskSeen);
-        // Room past a row's last cell for the widest vector and its east
-        // neighbour, rows a whole number of cache lines.
-        d.grid = DiagonalGrid{N, (N + 2 + 16 + 1 + 15) / 16 * 16};
+        d.grid = diagonalGrid(N);
         const std::size_t cells = static_cast<std::size_t>(diagonalCells(d.grid));
         d.field = zeroedArray<float>(cells);
         d.source = zeroedArray<float>(cells);
         d.mask = zeroedArray<int>(cells);
         d.maskSeen = zeroedArray<int>(static_cast<std::size_t>(cellCount(N)));
-        toDiagonal(d.grid, d.maskSeen, d.mask);
+        chosenVectorCode().toDiagonalMask(d.grid, d.maskSeen, d.mask);
+        ++d.generation;
     }
     if (std::memcmp(d.maskSeen, boundary, sizeof(int) * static_cast<std::size_t>(cellCount(N))) != 0) {
         std::memcpy(d.maskSeen, boundary, sizeof(int) * static_cast<std::size_t>(cellCount(N)));
-        toDiagonal(d.grid, boundary, d.mask);
+        chosenVectorCode().toDiagonalMask(d.grid, boundary, d.mask);
+        ++d.generation;
     }
     return d;
+}
+
+// --- diffusion at rate 0 ----------------------------------------------------------
+//
+// At rate 0 (a = +-0, divisor 1) a fluid cell becomes x0 + 0 * s, s the sum
+// of its neighbours. While s is finite, 0 * s is +0 or -0, and adding either
+// to x0 gives x0 exactly, unless x0 is -0: then the sign of the zero depends
+// on the sign of s. So when no value of x or x0 lies beyond a quarter of the
+// largest float (then no sum of four can overflow, and there is no infinity
+// or NaN), every sweep leaves x0 in each fluid cell whose x0 is not -0, and 0
+// in each solid cell; only the fluid cells whose x0 is -0 need the sweeps,
+// cell by cell in the reference's order. The velocity diffusions of every
+// step, whose viscosity is 0, come this way.
+
+// Whether x and x0 allow it (see above).
+bool rateZeroIsExact(int N, const float* x, const float* x0) {
+    const float limit = std::numeric_limits<float>::max() / 4.0f;
+    const VectorCode& code = chosenVectorCode();
+    return !code.holdsBeyond(x, cellCount(N), limit) && !code.holdsBeyond(x0, cellCount(N), limit);
+}
+
+void diffuseAtRateZero(int N, int b, float* x, const float* x0, const int* boundary, float a, float divisor) {
+    const int S = N + 2;
+    // Fluid interior cells whose x0 is -0, in increasing order.
+    static std::vector<int> special;
+    static std::vector<float> launch;
+    special.clear();
+    chosenVectorCode().findNegativeZeros(x0, cellCount(N), &special);
+    const auto notSpecial = [&](int t) {
+        const int i = kernel::cellI(N, t), j = kernel::cellJ(N, t);
+        return kernel::isBorder(N, i, j) || kernel::isSolid(boundary[t]);
+    };
+    special.erase(std::remove_if(special.begin(), special.end(), notSpecial), special.end());
+    if (special.empty()) {
+        chosenVectorCode().keepFluid(N, x, x0, boundary);
+        borderPass(N, b, x);
+        return;
+    }
+    // Sweep 0: a special cell reads its east and north neighbours as they
+    // were at launch, and its west and south ones as this sweep left them:
+    // border cells as at launch, other cells x0 or 0, special cells their
+    // own result. Later sweeps read the field as it stands.
+    launch.assign(x, x + cellCount(N));
+    chosenVectorCode().keepFluid(N, x, x0, boundary);
+    std::memcpy(x, launch.data(), sizeof(float) * S);
+    std::memcpy(x + S * (N + 1), launch.data() + S * (N + 1), sizeof(float) * S);
+    for (int t = S; t < S * (N + 1); t += S) {
+        x[t] = launch[t];
+        x[t + N + 1] = launch[t + N + 1];
+    }
+    bool readsBorder = false;
+    for (const int t : special) {
+        x[t] = kernel::diffuseValue(true, x0[t], x[t - 1], launch[t + 1], x[t - S], launch[t + S], a, divisor);
+        const int i = kernel::cellI(N, t), j = kernel::cellJ(N, t);
+        readsBorder = readsBorder || i == 1 || i == N || j == 1 || j == N;
+    }
+    // The border phases in between matter only to special cells beside the
+    // border.
+    if (readsBorder) borderPass(N, b, x);
+    for (int sweep = 1; sweep < relaxationSweeps; ++sweep) {
+        for (const int t : special)
+            x[t] = kernel::diffuseValue(true, x0[t], x[t - 1], x[t + 1], x[t - S], x[t + S], a, divisor);
+        if (readsBorder || sweep + 1 == relaxationSweeps) borderPass(N, b, x);
+    }
 }
 
 // --- the realisation -----------------------------------------------------------------
@@ -199,11 +255,15 @@ void fastDiffuse(int N, int b, float* x, const float* x0, float diff, float dt, 
     if (vectorGrid(N) && !overlap(x, x0, bytes) && !overlap(x, boundary, bytes) && !isForeignNaN(diff) &&
         !isForeignNaN(dt) && !holdsForeignNaN(N, x) && !holdsForeignNaN(N, x0)) {
         const float a = kernel::diffusionFactor(N, diff, dt);
+        if (a == 0.0f && rateZeroIsExact(N, x, x0)) {
+            diffuseAtRateZero(N, b, x, x0, boundary, a, kernel::diffusionDivisor(a));
+            return;
+        }
         Diagonals& d = diagonals(N, boundary);
-        toDiagonal(d.grid, x, d.field);
-        toDiagonal(d.grid, x0, d.source);
-        chosenVectorCode().diffuse(d.grid, b, d.field, d.source, d.mask, a, kernel::diffusionDivisor(a));
-        fromDiagonal(d.grid, d.field, x);
+        chosenVectorCode().toDiagonal(d.grid, x, d.field);
+        chosenVectorCode().toDiagonal(d.grid, x0, d.source);
+        chosenVectorCode().diffuse(d.grid, b, d.field, d.source, d.mask, d.generation, a, kernel::diffusionDivisor(a));
+        chosenVectorCode().fromDiagonal(d.grid, d.field, x);
         borderPass(N, b, x);
         return;
     }
@@ -245,10 +305,10 @@ void fastProjectStep2(int N, float* p, const float* div, const int* boundary) {
     if (vectorGrid(N) && !overlap(p, div, bytes) && !overlap(p, boundary, bytes) && !holdsForeignNaN(N, p) &&
         !holdsForeignNaN(N, div)) {
         Diagonals& d = diagonals(N, boundary);
-        toDiagonal(d.grid, p, d.field);
-        toDiagonal(d.grid, div, d.source);
-        chosenVectorCode().pressure(d.grid, d.field, d.source, d.mask);
-        fromDiagonal(d.grid, d.field, p);
+        chosenVectorCode().toDiagonal(d.grid, p, d.field);
+        chosenVectorCode().toDiagonal(d.grid, div, d.source);
+        chosenVectorCode().pressure(d.grid, d.field, d.source, d.mask, d.generation);
+        chosenVectorCode().fromDiagonal(d.grid, d.field, p);
         copyRuleBorder(N, p);
         return;
     }

@@ -12,18 +12,23 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // A field of the (N + 2) x (N + 2) grid in diagonal order: cell (i, j) lives
-// at row i + j, column i, rows `stride` elements apart. Rows 0 to 2N + 2 hold
-// the grid's 2N + 3 anti-diagonals; the cells of one row depend on each other
-// in no relaxation, so a row is computed as whole vectors, and the stride
-// leaves room for the widest vector past the last cell of any row.
+// at row i + j, column diagonalMargin + i, rows `stride` elements apart. Rows
+// 0 to 2N + 2 hold the grid's 2N + 3 anti-diagonals; the cells of one row
+// depend on each other in no relaxation, so a row is computed as whole
+// vectors. The margins leave room for the widest vector, and one more on
+// either side, around every row's cells; the stride is a whole number of
+// cache lines.
+constexpr int diagonalMargin = 16;
 struct DiagonalGrid {
     int N;
     int stride;
 };
+inline DiagonalGrid diagonalGrid(int N) { return DiagonalGrid{N, (N + 2 + 3 * diagonalMargin + 15) / 16 * 16}; }
 inline __attribute__((always_inline)) int diagonalAt(const DiagonalGrid& g, int i, int j) {
-    return (i + j) * g.stride + i;
+    return (i + j) * g.stride + diagonalMargin + i;
 }
 inline __attribute__((always_inline)) int diagonalCells(const DiagonalGrid& g) { return (2 * g.N + 3) * g.stride; }
 
@@ -31,17 +36,29 @@ struct VectorCode {
     int lanes;
     // Whether p[0..count) holds a NaN whose sign bit is foreignSign.
     bool (*holdsForeignNaN)(const float* p, int count, std::int32_t foreignSign);
+    // Whether p[0..count) holds a magnitude above limit, an infinity or a NaN.
+    bool (*holdsBeyond)(const float* p, int count, float limit);
+    // Appends the places of p[0..count)'s -0 values to *found, in order.
+    void (*findNegativeZeros)(const float* p, int count, std::vector<int>* found);
+    // x = x0 in fluid cells, 0 in solid ones, over the whole field.
+    void (*keepFluid)(int N, float* x, const float* x0, const int* boundary);
     void (*addSource)(int N, float* x, const float* s, float dt);
     // The 20 sweeps of a diffusion on diagonal-ordered fields, mask included;
     // x's side cells end right, its corners are left to the caller.
-    void (*diffuse)(const DiagonalGrid& g, int b, float* x, const float* x0, const int* mask, float a,
-                    float divisor);
+    // `generation` changes whenever the mask does.
+    void (*diffuse)(const DiagonalGrid& g, int b, float* x, const float* x0, const int* mask, unsigned generation,
+                    float a, float divisor);
     void (*advect)(int N, int b, float* d, const float* d0, const float* u, const float* v, float dt,
                    const int* boundary);
     void (*divergence)(int N, const float* u, const float* v, float* div, const int* boundary);
     // The 20 pressure sweeps, like diffuse.
-    void (*pressure)(const DiagonalGrid& g, float* p, const float* div, const int* mask);
+    void (*pressure)(const DiagonalGrid& g, float* p, const float* div, const int* mask, unsigned generation);
     void (*subtractGradient)(int N, float* u, float* v, const float* p, const int* boundary);
+    // A field, or the obstacle mask, into diagonal order (cells outside the
+    // grid 0), and a field back.
+    void (*toDiagonal)(const DiagonalGrid& g, const float* grid, float* diagonal);
+    void (*toDiagonalMask)(const DiagonalGrid& g, const int* grid, int* diagonal);
+    void (*fromDiagonal)(const DiagonalGrid& g, const float* diagonal, float* grid);
 };
 
 extern const VectorCode sse2Code;

@@ -36,12 +36,18 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <type_traits>
+#include <vector>
 
 #include "CellFormulas.h"
 #include "Kernels.h"
 #include "VectorCode.h"
 
 #define FLUID_VECTOR_INLINE inline __attribute__((always_inline))
+
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -72,8 +78,14 @@ template <>
 struct Lanes<4> {
     using F = F4;
     using I = I4;
+    static constexpr bool gathers = false;
     using D = double __attribute__((vector_size(16)));
-    FLUID_VECTOR_INLINE static I firstLanes(int count) { return I{0, 1, 2, 3} < count; }
+    // The lanes whose bit is set.
+    FLUID_VECTOR_INLINE static I fromBits(unsigned bits) { return (I{1, 2, 4, 8} & static_cast<int>(bits)) != 0; }
+    // A run of cells moved by one: west takes its first cell from the vector
+    // before, east its last from the vector after.
+    FLUID_VECTOR_INLINE static F west(const F& prev, const F& cur) { return FLUID_SHUFFLE(I, prev, cur, 3, 4, 5, 6); }
+    FLUID_VECTOR_INLINE static F east(const F& cur, const F& next) { return FLUID_SHUFFLE(I, cur, next, 1, 2, 3, 4); }
     static constexpr int pairOrder[4] = {0, 1, 2, 3};
     FLUID_VECTOR_INLINE static F firstOfPairs(const F& lo, const F& hi) {
         return FLUID_SHUFFLE(I, lo, hi, 0, 2, 4, 6);
@@ -86,8 +98,25 @@ template <>
 struct Lanes<8> {
     using F = F8;
     using I = I8;
+#if defined(__AVX2__)
+    // Lane l takes base[index[l]] where mask is set, 0 elsewhere.
+    static constexpr bool gathers = true;
+    FLUID_VECTOR_INLINE static F gather(const float* base, const I& index, const I& mask) {
+        return (F)_mm256_mask_i32gather_ps(_mm256_setzero_ps(), base, (__m256i)index, (__m256)mask, 4);
+    }
+#else
+    static constexpr bool gathers = false;
+#endif
     using D = double __attribute__((vector_size(32)));
-    FLUID_VECTOR_INLINE static I firstLanes(int count) { return I{0, 1, 2, 3, 4, 5, 6, 7} < count; }
+    FLUID_VECTOR_INLINE static I fromBits(unsigned bits) {
+        return (I{1, 2, 4, 8, 16, 32, 64, 128} & static_cast<int>(bits)) != 0;
+    }
+    FLUID_VECTOR_INLINE static F west(const F& prev, const F& cur) {
+        return FLUID_SHUFFLE(I, prev, cur, 7, 8, 9, 10, 11, 12, 13, 14);
+    }
+    FLUID_VECTOR_INLINE static F east(const F& cur, const F& next) {
+        return FLUID_SHUFFLE(I, cur, next, 1, 2, 3, 4, 5, 6, 7, 8);
+    }
     // Shuffles stay within 128-bit halves, so the halves take lanes 0, 1, 4, 5
     // and 2, 3, 6, 7.
     static constexpr int pairOrder[8] = {0, 1, 4, 5, 2, 3, 6, 7};
@@ -103,8 +132,21 @@ template <>
 struct Lanes<16> {
     using F = __m512;
     using I = __m512i;
-    FLUID_VECTOR_INLINE static __mmask16 firstLanes(int count) {
-        return static_cast<__mmask16>((1u << count) - 1u);
+    static constexpr bool gathers = true;
+    FLUID_VECTOR_INLINE static F gather(const float* base, const I& index, __mmask16 mask) {
+        return _mm512_mask_i32gather_ps(_mm512_setzero_ps(), mask, index, base, 4);
+    }
+    FLUID_VECTOR_INLINE static __mmask16 fromBits(unsigned bits) { return static_cast<__mmask16>(bits); }
+    // (The zero-masking forms with all lanes kept are the plain valignd;
+    // unlike the unmasked intrinsics they do not trip GCC's
+    // uninitialised-value warning.)
+    FLUID_VECTOR_INLINE static F west(const F& prev, const F& cur) {
+        return _mm512_castsi512_ps(
+            _mm512_maskz_alignr_epi32(0xffff, _mm512_castps_si512(cur), _mm512_castps_si512(prev), 15));
+    }
+    FLUID_VECTOR_INLINE static F east(const F& cur, const F& next) {
+        return _mm512_castsi512_ps(
+            _mm512_maskz_alignr_epi32(0xffff, _mm512_castps_si512(next), _mm512_castps_si512(cur), 1));
     }
 };
 #endif
@@ -151,6 +193,63 @@ bool holdsForeignNaN(const float* p, int count, int32_t foreignSign) {
         any = any || (bits ^ foreignSign) > infinityBits;
     }
     return any;
+}
+
+// Whether p[0..count) holds a value of magnitude above `limit`, an infinity
+// or a NaN.
+template <int L>
+bool holdsBeyond(const float* p, int count, float limit) {
+    using I = typename Lanes<(L > 8 ? 8 : L)>::I;
+    constexpr int W = L > 8 ? 8 : L;
+    std::int32_t limitBits;
+    std::memcpy(&limitBits, &limit, sizeof limitBits);
+    I found = {};
+    int k = 0;
+    for (; k + W <= count; k += W) found |= (load<I>(p + k) & INT32_MAX) > limitBits;
+    bool any = false;
+    for (int l = 0; l < W; ++l) any = any || found[l] != 0;
+    for (; k < count; ++k) {
+        std::int32_t bits;
+        std::memcpy(&bits, p + k, sizeof bits);
+        any = any || (bits & INT32_MAX) > limitBits;
+    }
+    return any;
+}
+
+// Appends to `found` the places k in [0, count) where p[k] is -0, in order.
+template <int L>
+void findNegativeZeros(const float* p, int count, std::vector<int>* found) {
+    using I = typename Lanes<(L > 8 ? 8 : L)>::I;
+    constexpr int W = L > 8 ? 8 : L;
+    const auto isNegativeZero = [p](int k) {
+        std::int32_t bits;
+        std::memcpy(&bits, p + k, sizeof bits);
+        return bits == INT32_MIN;
+    };
+    int k = 0;
+    for (; k + W <= count; k += W) {
+        const I hit = load<I>(p + k) == INT32_MIN;
+        bool any = false;
+        for (int l = 0; l < W; ++l) any = any || hit[l] != 0;
+        if (any)
+            for (int l = 0; l < W; ++l)
+                if (isNegativeZero(k + l)) found->push_back(k + l);
+    }
+    for (; k < count; ++k)
+        if (isNegativeZero(k)) found->push_back(k);
+}
+
+// Fluid cells take x0, solid cells 0 (border cells too; the caller's border
+// pass replaces them).
+template <int L>
+void keepFluid(int N, float* x, const float* x0, const int* boundary) {
+    using F = typename Lanes<(L > 8 ? 8 : L)>::F;
+    using I = typename Lanes<(L > 8 ? 8 : L)>::I;
+    constexpr int W = L > 8 ? 8 : L;
+    const int cells = cellCount(N);
+    int k = 0;
+    for (; k + W <= cells; k += W) store(x + k, kernel::keepWhere(kernel::isFluid(load<I>(boundary + k)), load<F>(x0 + k)));
+    for (; k < cells; ++k) x[k] = kernel::keepWhere(kernel::isFluid(boundary[k]), x0[k]);
 }
 
 // --- kernels on the grid's own order ------------------------------------------------------
@@ -260,46 +359,223 @@ void subtractGradient(int N, float* u, float* v, const float* p, const int* boun
     store(v + end - L, vTail);
 }
 
-// --- relaxations in diagonal order -----------------------------------------------------
+// --- diagonal order and back --------------------------------------------------------------
 
-// Diagonal d of one sweep: its interior cells, i from max(1, d - N) to
-// min(N, d - 1), as whole vectors (a last one overlapping its predecessor
-// computes the same values again, since no cell of a diagonal reads
-// another), or as one vector that keeps the old values beyond the diagonal's
-// end when it is shorter than a vector. Then the border neighbours of its
-// cells next to the border.
-template <int L, class Cell>
-FLUID_VECTOR_INLINE void relaxDiagonal(const DiagonalGrid& g, int b, float* x, int d, const Cell& cell) {
-    using F = typename Lanes<L>::F;
-    const int N = g.N, lo = std::max(1, d - N), hi = std::min(N, d - 1), count = hi - lo + 1;
-    float* row = x + d * g.stride;
-    if (count >= L) {
-        for (int c = lo; c + L <= hi + 1; c += L) store(row + c, cell(d, c));
-        if (count % L != 0) store(row + hi + 1 - L, cell(d, hi + 1 - L));
+// The 32-bit lanes 0, step, 2 * step, ...
+template <int L>
+FLUID_VECTOR_INLINE typename Lanes<L>::I laneMultiples(int step) {
+    std::int32_t lanes[L];
+    for (int l = 0; l < L; ++l) lanes[l] = l * step;
+    return load<typename Lanes<L>::I>(lanes);
+}
+
+// Field (4-byte cells: floats, or the mask's ints) from grid order into
+// diagonal order: each diagonal row gathered from the grid, where the
+// processor gathers; cell by cell otherwise. Cells outside the grid get 0.
+template <int L, class T>
+void toDiagonal(const DiagonalGrid& g, const T* grid, T* diagonal) {
+    static_assert(sizeof(T) == sizeof(float), "4-byte cells");
+    const int S = g.N + 2;
+    if constexpr (Lanes<L>::gathers) {
+        using I = typename Lanes<L>::I;
+        const I step = laneMultiples<L>(1 - S);  // cell (c + l, r - c - l) lies (S - 1) * l before (c, r - c)
+        for (int r = 0; r <= 2 * S - 2; ++r) {
+            const int lo = std::max(0, r - (S - 1)), hi = std::min(S - 1, r);
+            for (int c = lo / L * L; c <= hi; c += L) {
+                const int first = std::max(lo - c, 0), last = std::min(hi - c, L - 1);
+                const unsigned bits = ((2u << last) - 1u) & ~((1u << first) - 1u);
+                const float* base = reinterpret_cast<const float*>(grid) + (c + S * (r - c));
+                const auto v = Lanes<L>::gather(base, step, Lanes<L>::fromBits(bits));
+                std::memcpy(diagonal + diagonalAt(g, c, r - c), &v, sizeof v);
+            }
+        }
     } else {
-        store(row + lo, kernel::choose(Lanes<L>::firstLanes(count), cell(d, lo), load<F>(row + lo)));
-    }
-    float* below = row - g.stride;
-    float* above = row + g.stride;
-    if (d - 1 <= N) {  // (1, d - 1) and (d - 1, 1) lie on this diagonal
-        below[0] = b == 0 ? row[1] : 0.0f;          // (0, d - 1)
-        below[d - 1] = b == 0 ? row[d - 1] : 0.0f;  // (d - 1, 0)
-    }
-    if (d - 1 >= N) {  // (N, d - N) and (d - N, N)
-        above[N + 1] = b == 0 ? row[N] : 0.0f;      // (N + 1, d - N)
-        above[d - N] = b == 0 ? row[d - N] : 0.0f;  // (d - N, N + 1)
+        for (int j = 0; j < S; ++j)
+            for (int i = 0; i < S; ++i) diagonal[diagonalAt(g, i, j)] = grid[i + S * j];
     }
 }
 
-// All sweeps, wave by wave (see the top of this file).
-template <int L, class Cell>
-FLUID_VECTOR_INLINE void relaxDiagonals(const DiagonalGrid& g, int b, float* x, const Cell& cell) {
-    const int diagonals = 2 * g.N - 1;  // interior diagonals 2 .. 2N
+template <int L>
+void fromDiagonal(const DiagonalGrid& g, const float* diagonal, float* grid) {
+    const int S = g.N + 2;
+    if constexpr (Lanes<L>::gathers) {
+        using I = typename Lanes<L>::I;
+        const I step = laneMultiples<L>(g.stride + 1);  // (i + l, j) lies l rows and l columns on
+        const auto all = Lanes<L>::fromBits((1u << L) - 1u);
+        for (int j = 0; j < S; ++j)
+            for (int i = 0; i < S; i += L) {
+                const int c = std::min(i, S - L);
+                store(grid + c + S * j, Lanes<L>::gather(diagonal + diagonalAt(g, c, j), step, all));
+            }
+    } else {
+        for (int j = 0; j < S; ++j)
+            for (int i = 0; i < S; ++i) grid[i + S * j] = diagonal[diagonalAt(g, i, j)];
+    }
+}
+
+// --- relaxations in diagonal order -----------------------------------------------------
+
+// One vector of a diagonal at the diagonal's ends: the cells at `at` and the
+// L - 1 after it, with lane masks, one bit per lane: the lanes that hold the
+// diagonal's interior cells (the others, past the end of a diagonal shorter
+// than a vector, keep their values), and, from the second sweep on, the
+// lanes of cells next to the border, whose neighbour across it is replaced
+// by its end-of-sweep value: the cell's own old value under the copy rule,
+// 0 under the zero rule. (The border cells themselves keep their launch
+// values until the caller's border pass; the first sweep reads them as they
+// are.) The vectors between a diagonal's ends need none of this and are
+// listed by place alone.
+struct EdgeTask {
+    std::int32_t at;
+    std::uint16_t inside, west, east, south, north;
+};
+
+// Every vector of a relaxation, wave by wave: in wave w, diagonal 2 + w - 2k
+// of every sweep k. A diagonal's interior cells, i from lo = max(1, d - N) to
+// hi = min(N, d - 1), are covered by vectors from lo on, the last one ending
+// at hi and overlapping its predecessor (it computes the same values again,
+// since no cell of a diagonal reads another). Built once per grid size.
+// Within a wave the order does not matter, so each wave lists its inner
+// vectors and then its edge vectors, and the loops over them have no branch
+// whose outcome changes from one diagonal to the next.
+struct RelaxPlan {
+    DiagonalGrid grid{0, 0};
+    std::vector<std::int32_t> inner;
+    std::vector<EdgeTask> edges;
+    std::vector<int> innerEnd, edgeEnd;  // per wave: one past its last task
+};
+
+template <int L>
+const RelaxPlan& relaxPlan(const DiagonalGrid& g) {
+    static RelaxPlan plan;
+    if (plan.grid.N == g.N && plan.grid.stride == g.stride) return plan;
+    plan = RelaxPlan{};
+    const int N = g.N, diagonals = 2 * N - 1;  // interior diagonals 2 .. 2N
     const int waves = diagonals + 2 * (relaxationSweeps - 1);
+    const auto bits = [](int first, int last) {
+        first = std::max(first, 0);
+        last = std::min(last, L - 1);
+        return static_cast<std::uint16_t>(first > last ? 0u : ((2u << last) - 1u) & ~((1u << first) - 1u));
+    };
     for (int wave = 0; wave < waves; ++wave) {
         const int firstSweep = wave < diagonals ? 0 : (wave - diagonals) / 2 + 1;
         const int lastSweep = std::min(relaxationSweeps - 1, wave / 2);
-        for (int k = firstSweep; k <= lastSweep; ++k) relaxDiagonal<L>(g, b, x, 2 + wave - 2 * k, cell);
+        for (int k = firstSweep; k <= lastSweep; ++k) {
+            const int d = 2 + wave - 2 * k, lo = std::max(1, d - N), hi = std::min(N, d - 1);
+            const int first = (diagonalMargin + lo) / L * L - diagonalMargin, last = (diagonalMargin + hi) / L * L - diagonalMargin;
+            for (int c = first; c <= last; c += L) {
+                const int at = diagonalAt(g, c, d - c);
+                if (c != first && c != last) {
+                    plan.inner.push_back(at);
+                    continue;
+                }
+                EdgeTask t{at, bits(lo - c, hi - c), 0, 0, 0, 0};
+                if (k > 0) {
+                    if (lo == 1) t.west = bits(lo - c, lo - c);       // (1, d - 1)
+                    if (lo == d - N) t.north = bits(lo - c, lo - c);  // (d - N, N)
+                    if (hi == N) t.east = bits(hi - c, hi - c);       // (N, d - N)
+                    if (hi == d - 1) t.south = bits(hi - c, hi - c);  // (d - 1, 1)
+                }
+                plan.edges.push_back(t);
+            }
+        }
+        plan.innerEnd.push_back(static_cast<int>(plan.inner.size()));
+        plan.edgeEnd.push_back(static_cast<int>(plan.edges.size()));
+    }
+    plan.grid = g;
+    return plan;
+}
+
+template <int L>
+struct Neighbours {
+    typename Lanes<L>::F west, east, south, north;
+};
+
+// The neighbours of the vector of cells at `cells` on diagonal d, from the
+// diagonals d - 1 and d + 1. Every load is a whole aligned vector, like every
+// store, so that a load meeting a recent store takes its data straight from
+// it; west and east are shifted out of two neighbouring vectors.
+template <int L>
+FLUID_VECTOR_INLINE Neighbours<L> neighboursOf(const float* cells, int stride) {
+    using F = typename Lanes<L>::F;
+    const float* below = cells - stride;
+    const float* above = cells + stride;
+    Neighbours<L> n;
+    n.south = load<F>(below);
+    n.north = load<F>(above);
+    n.west = Lanes<L>::west(load<F>(below - L), n.south);
+    n.east = Lanes<L>::east(n.north, load<F>(above + L));
+    return n;
+}
+
+// The inner vectors of a plan split by the obstacle mask: "clean" ones hold
+// fluid cells only and have fluid cells only below and above them (so no
+// cell of theirs is cleared or flipped), the others are "mixed". Made again
+// whenever the mask changes (a new generation).
+struct MaskedPlan {
+    unsigned generation = 0;
+    const RelaxPlan* plan = nullptr;
+    std::vector<std::int32_t> clean, mixed;
+    std::vector<int> cleanEnd, mixedEnd;  // per wave
+};
+
+template <int L>
+const MaskedPlan& maskedPlan(const DiagonalGrid& g, const int* mask, unsigned generation) {
+    static MaskedPlan split;
+    const RelaxPlan& plan = relaxPlan<L>(g);
+    if (split.plan == &plan && split.generation == generation) return split;
+    split = MaskedPlan{generation, &plan, {}, {}, {}, {}};
+    int next = 0;
+    for (const int end : plan.innerEnd) {
+        for (; next < end; ++next) {
+            const int at = plan.inner[next];
+            bool solid = false;
+            for (int l = 0; l < L; ++l)
+                solid = solid || mask[at + l] != 0 || mask[at - g.stride + l] != 0 || mask[at + g.stride + l] != 0;
+            (solid ? split.mixed : split.clean).push_back(at);
+        }
+        split.cleanEnd.push_back(static_cast<int>(split.clean.size()));
+        split.mixedEnd.push_back(static_cast<int>(split.mixed.size()));
+    }
+    return split;
+}
+
+// All sweeps (see the top of this file); the side cells are left as they
+// were at launch. cell(at, neighbours, clean) computes one vector.
+template <int L, class Cell>
+FLUID_VECTOR_INLINE void relaxDiagonals(const DiagonalGrid& g, int b, float* x, const int* mask, unsigned generation,
+                                        const Cell& cell) {
+    using F = typename Lanes<L>::F;
+    const RelaxPlan& plan = relaxPlan<L>(g);
+    const MaskedPlan& split = maskedPlan<L>(g, mask, generation);
+    const int stride = g.stride;
+    const std::int32_t* clean = split.clean.data();
+    const std::int32_t* mixed = split.mixed.data();
+    const EdgeTask* edges = plan.edges.data();
+    int nextClean = 0, nextMixed = 0, nextEdge = 0;
+    // Each wave's edge vectors go first: the inner vectors that the next
+    // wave reads then were stored long before it reads them.
+    for (std::size_t wave = 0; wave < plan.innerEnd.size(); ++wave) {
+        for (const int end = plan.edgeEnd[wave]; nextEdge < end; ++nextEdge) {
+            const EdgeTask& t = edges[nextEdge];
+            float* cells = x + t.at;
+            Neighbours<L> n = neighboursOf<L>(cells, stride);
+            const F own = load<F>(cells);
+            const F replacement = b == 0 ? own : F{};
+            n.west = kernel::choose(Lanes<L>::fromBits(t.west), replacement, n.west);
+            n.east = kernel::choose(Lanes<L>::fromBits(t.east), replacement, n.east);
+            n.south = kernel::choose(Lanes<L>::fromBits(t.south), replacement, n.south);
+            n.north = kernel::choose(Lanes<L>::fromBits(t.north), replacement, n.north);
+            store(cells, kernel::choose(Lanes<L>::fromBits(t.inside), cell(t.at, n, std::false_type{}), own));
+        }
+        for (const int end = split.cleanEnd[wave]; nextClean < end; ++nextClean) {
+            const int at = clean[nextClean];
+            store(x + at, cell(at, neighboursOf<L>(x + at, stride), std::true_type{}));
+        }
+        for (const int end = split.mixedEnd[wave]; nextMixed < end; ++nextMixed) {
+            const int at = mixed[nextMixed];
+            store(x + at, cell(at, neighboursOf<L>(x + at, stride), std::false_type{}));
+        }
     }
 }
 
@@ -307,27 +583,26 @@ template <int L, bool divide>
 struct DiffuseCell {
     using F = typename Lanes<L>::F;
     using I = typename Lanes<L>::I;
-    int stride;
-    const float* x;
     const float* x0;
     const int* mask;
     float a, divisor;
-    FLUID_VECTOR_INLINE F operator()(int d, int c) const {
-        const float* below = x + (d - 1) * stride;
-        const float* above = x + (d + 1) * stride;
-        const int at = d * stride + c;
-        return kernel::diffuseValue<divide>(kernel::isFluid(load<I>(mask + at)), load<F>(x0 + at),
-                                            load<F>(below + c - 1), load<F>(above + c + 1), load<F>(below + c),
-                                            load<F>(above + c), a, divisor);
+    FLUID_VECTOR_INLINE F operator()(int at, const Neighbours<L>& n, std::true_type /*clean*/) const {
+        return kernel::diffuseValue<divide>(kernel::AllLanes{}, load<F>(x0 + at), n.west, n.east, n.south, n.north, a,
+                                            divisor);
+    }
+    FLUID_VECTOR_INLINE F operator()(int at, const Neighbours<L>& n, std::false_type) const {
+        return kernel::diffuseValue<divide>(kernel::isFluid(load<I>(mask + at)), load<F>(x0 + at), n.west, n.east,
+                                            n.south, n.north, a, divisor);
     }
 };
 
 template <int L>
-void diffuse(const DiagonalGrid& g, int b, float* x, const float* x0, const int* mask, float a, float divisor) {
+void diffuse(const DiagonalGrid& g, int b, float* x, const float* x0, const int* mask, unsigned generation, float a,
+             float divisor) {
     if (divisor == 1.0f)
-        relaxDiagonals<L>(g, b, x, DiffuseCell<L, false>{g.stride, x, x0, mask, a, divisor});
+        relaxDiagonals<L>(g, b, x, mask, generation, DiffuseCell<L, false>{x0, mask, a, divisor});
     else
-        relaxDiagonals<L>(g, b, x, DiffuseCell<L, true>{g.stride, x, x0, mask, a, divisor});
+        relaxDiagonals<L>(g, b, x, mask, generation, DiffuseCell<L, true>{x0, mask, a, divisor});
 }
 
 template <int L>
@@ -335,31 +610,42 @@ struct PressureCell {
     using F = typename Lanes<L>::F;
     using I = typename Lanes<L>::I;
     int stride;
-    const float* p;
     const float* div;
     const int* mask;
-    FLUID_VECTOR_INLINE F operator()(int d, int c) const {
-        const float* below = p + (d - 1) * stride;
-        const float* above = p + (d + 1) * stride;
-        const int at = d * stride + c;
-        return kernel::pressureValue(kernel::isFluid(load<I>(mask + at)), load<F>(div + at), load<F>(below + c - 1),
-                                     load<F>(above + c + 1), load<F>(below + c), load<F>(above + c),
-                                     kernel::isSolid(load<I>(mask + at - stride)),
+    FLUID_VECTOR_INLINE F operator()(int at, const Neighbours<L>& n, std::true_type /*clean*/) const {
+        return kernel::pressureValue(kernel::AllLanes{}, load<F>(div + at), n.west, n.east, n.south, n.north,
+                                     kernel::NoLanes{}, kernel::NoLanes{});
+    }
+    FLUID_VECTOR_INLINE F operator()(int at, const Neighbours<L>& n, std::false_type) const {
+        return kernel::pressureValue(kernel::isFluid(load<I>(mask + at)), load<F>(div + at), n.west, n.east, n.south,
+                                     n.north, kernel::isSolid(load<I>(mask + at - stride)),
                                      kernel::isSolid(load<I>(mask + at + stride)));
     }
 };
 
 template <int L>
-void pressure(const DiagonalGrid& g, float* p, const float* div, const int* mask) {
-    relaxDiagonals<L>(g, 0, p, PressureCell<L>{g.stride, p, div, mask});
+void pressure(const DiagonalGrid& g, float* p, const float* div, const int* mask, unsigned generation) {
+    relaxDiagonals<L>(g, 0, p, mask, generation, PressureCell<L>{g.stride, div, mask});
 }
 
 // The table of one instruction set: relaxations with `relaxLanes` lanes, the
 // other kernels with `lanes`.
 template <int lanes, int relaxLanes>
 constexpr VectorCode vectorCode() {
-    return VectorCode{relaxLanes,     holdsForeignNaN<lanes>, addSource<lanes>,        diffuse<relaxLanes>,
-                      advect<lanes>,  divergence<lanes>,      pressure<relaxLanes>,    subtractGradient<lanes>};
+    return VectorCode{relaxLanes,
+                      holdsForeignNaN<lanes>,
+                      holdsBeyond<lanes>,
+                      findNegativeZeros<lanes>,
+                      keepFluid<lanes>,
+                      addSource<lanes>,
+                      diffuse<relaxLanes>,
+                      advect<lanes>,
+                      divergence<lanes>,
+                      pressure<relaxLanes>,
+                      subtractGradient<lanes>,
+                      toDiagonal<relaxLanes, float>,
+                      toDiagonal<relaxLanes, int>,
+                      fromDiagonal<relaxLanes>};
 }
 
 }  // namespace
