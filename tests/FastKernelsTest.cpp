@@ -203,6 +203,30 @@ TEST_P(FastKernels, DiffuseMatchesReferenceForEveryBorderRuleAndRate) {
     expectVectorCodeOnly();
 }
 
+TEST_P(FastKernels, DiffuseAtRateZeroKeepsEverySignedZeroLikeReference) {
+    // At rate 0 a fluid cell keeps its source, except that a source of -0
+    // takes the sign of 0 * (sum of its neighbours). Sources of -0 here sit
+    // in clusters, beside the border and beside solid cells, with neighbours
+    // of both signs; one case holds a value too large to sum safely.
+    for (const float diff : {0.0f, -0.0f})
+        for (int b = 0; b < 2; ++b)
+            for (const bool huge : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "diff " << diff << " b " << b << (huge ? " huge" : ""));
+                FloatField start = randomField(rng, N, {1.0f, 0.0, 0});
+                FloatField x0 = randomField(rng, N, {1.0f, 0.0, 0});
+                for (int k = 0; k < 3000; ++k) x0[rng() % cellsPerField] = -0.0f;
+                for (int k = 0; k < 3000; ++k) start[rng() % cellsPerField] = (k % 2) ? 0.0f : -0.0f;
+                for (int j = 1; j <= N; ++j) x0[IX(1, j)] = x0[IX(j, N)] = -0.0f;
+                if (huge) start[IX(70, 70)] = 3.0e38f;
+                const MaskField mask = randomMask(rng, N, 0.1);
+                FloatField xr = start, xf = start;
+                ref.diffuse(N, b, xr.data(), x0.data(), diff, 0.2f, mask.data());
+                fast.diffuse(N, b, xf.data(), x0.data(), diff, 0.2f, mask.data());
+                EXPECT_TRUE(sameField(xr, xf, N));
+            }
+    expectVectorCodeOnly();
+}
+
 TEST_P(FastKernels, DiffuseOfHugeValuesOverflowsAlike) {
     // Sums overflow to infinity and infinities of both signs meet.
     const FloatField start = randomField(rng, N, {3.0e38f, 0.0, 0});
