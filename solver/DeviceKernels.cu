@@ -275,13 +275,13 @@ bool fieldFitsShared(KernelFn kernelFn, int cells) {
     return fits;
 }
 
-// Starts kernelFn as one block of up to 1024 threads.
+// Starts kernelFn as one block of as many threads as it can have, up to 1024.
 template <typename... P>
 Status startOneBlock(void (*kernelFn)(P...), std::size_t sharedBytes, typename Exactly<P>::type... args) {
-    int device = 0, threads = 0;
-    ::cudaError_t status = ::cudaGetDevice(&device);
-    if (status == ::cudaSuccess) status = ::cudaDeviceGetAttribute(&threads, ::cudaDevAttrMaxThreadsPerBlock, device);
+    ::cudaFuncAttributes attributes{};
+    const ::cudaError_t status = ::cudaFuncGetAttributes(&attributes, kernelFn);
     if (status != ::cudaSuccess) return pass(status);
+    const int threads = attributes.maxThreadsPerBlock;
     void* argv[] = {static_cast<void*>(&args)...};
     const ::dim3 block(static_cast<unsigned>(threads < 1024 ? threads : 1024), 1, 1);
     return pass(::cudaLaunchKernel(kernelFn, ::dim3(1, 1, 1), block, argv, sharedBytes, 0));

@@ -25,12 +25,18 @@
 // every sweep k at once, twenty independent diagonals that keep the vector
 // units busy while each waits for its inputs.
 //
-// Border cells keep the previous sweep's values through the cell phase. Each
-// is read by one interior cell only, its neighbour across the border, so
-// right after a diagonal is done its interior cells next to the border write
-// their border neighbours' end-of-sweep values (the copy, or 0): the reader
-// has already read the old value in this sweep and reads the new one in the
-// next. Corners are read by no interior cell; the caller sets them at the end.
+// Border cells keep their values through every cell phase. Each is read by
+// one interior cell only, its neighbour across the border, and from the
+// second sweep on that neighbour reads instead the value the border phase
+// would have given the border cell: the neighbour's own previous value under
+// the copy rule, 0 under the zero rule. So the border cells stay as they were
+// at launch, and the caller's border pass at the end gives them (and the
+// corners, which no interior cell reads) their final values.
+//
+// The order of the vectors depends only on the grid size, so it is worked
+// out once (relaxPlan) as one flat list per wave, and split once per
+// obstacle mask into vectors with no solid cell near them, whose masks are
+// known to be empty, and the others.
 #pragma once
 
 #include <algorithm>
@@ -417,8 +423,8 @@ void fromDiagonal(const DiagonalGrid& g, const float* diagonal, float* grid) {
 
 // One vector of a diagonal at the diagonal's ends: the cells at `at` and the
 // L - 1 after it, with lane masks, one bit per lane: the lanes that hold the
-// diagonal's interior cells (the others, past the end of a diagonal shorter
-// than a vector, keep their values), and, from the second sweep on, the
+// diagonal's interior cells (the others, border cells or places outside the
+// grid, keep their values), and, from the second sweep on, the
 // lanes of cells next to the border, whose neighbour across it is replaced
 // by its end-of-sweep value: the cell's own old value under the copy rule,
 // 0 under the zero rule. (The border cells themselves keep their launch
@@ -432,12 +438,12 @@ struct EdgeTask {
 
 // Every vector of a relaxation, wave by wave: in wave w, diagonal 2 + w - 2k
 // of every sweep k. A diagonal's interior cells, i from lo = max(1, d - N) to
-// hi = min(N, d - 1), are covered by vectors from lo on, the last one ending
-// at hi and overlapping its predecessor (it computes the same values again,
-// since no cell of a diagonal reads another). Built once per grid size.
-// Within a wave the order does not matter, so each wave lists its inner
-// vectors and then its edge vectors, and the loops over them have no branch
-// whose outcome changes from one diagonal to the next.
+// hi = min(N, d - 1), are covered by the aligned vectors that hold them, so
+// that every load of a neighbouring diagonal is a whole vector that some
+// store wrote. Built once per grid size. Within a wave the order does not
+// matter, so each wave lists its edge vectors and then its inner ones, and
+// the loops over them have no branch whose outcome changes from one
+// diagonal to the next.
 struct RelaxPlan {
     DiagonalGrid grid{0, 0};
     std::vector<std::int32_t> inner;
@@ -553,8 +559,7 @@ FLUID_VECTOR_INLINE void relaxDiagonals(const DiagonalGrid& g, int b, float* x, 
     const std::int32_t* mixed = split.mixed.data();
     const EdgeTask* edges = plan.edges.data();
     int nextClean = 0, nextMixed = 0, nextEdge = 0;
-    // Each wave's edge vectors go first: the inner vectors that the next
-    // wave reads then were stored long before it reads them.
+    // Within a wave: the edge vectors, then the clean and the mixed inner ones.
     for (std::size_t wave = 0; wave < plan.innerEnd.size(); ++wave) {
         for (const int end = plan.edgeEnd[wave]; nextEdge < end; ++nextEdge) {
             const EdgeTask& t = edges[nextEdge];
