@@ -34,13 +34,15 @@ namespace kernel {
 
 // --- mask helpers for one float lane ---------------------------------------------
 
-FLUID_FORMULA bool isSolid(int mask) { return mask != 0; }
-FLUID_FORMULA bool isFluid(int mask) { return mask == 0; }
-FLUID_FORMULA bool lessThan(float v, float bound) { return v < bound; }
-FLUID_FORMULA bool greaterThan(float v, float bound) { return v > bound; }
-FLUID_FORMULA float keepWhere(bool keep, float v) { return keep ? v : 0.0f; }
-FLUID_FORMULA float negateWhere(bool negate, float v) { return negate ? -v : v; }
-FLUID_FORMULA float choose(bool first, float a, float b) { return first ? a : b; }
+// A float lane's mask is an int, 1 or 0, so that masks combine with & and |
+// as the vector masks do.
+FLUID_FORMULA int isSolid(int mask) { return mask != 0; }
+FLUID_FORMULA int isFluid(int mask) { return mask == 0; }
+FLUID_FORMULA int lessThan(float v, float bound) { return v < bound; }
+FLUID_FORMULA int greaterThan(float v, float bound) { return v > bound; }
+FLUID_FORMULA float keepWhere(int keep, float v) { return keep ? v : 0.0f; }
+FLUID_FORMULA float negateWhere(int negate, float v) { return negate ? -v : v; }
+FLUID_FORMULA float choose(int first, float a, float b) { return first ? a : b; }
 // Sample index of a clamped coordinate: its integer part, 0 for NaN.
 FLUID_FORMULA int sampleIndex(float x) { return x == x ? static_cast<int>(x) : 0; }
 FLUID_FORMULA float toFloat(int i) { return static_cast<float>(i); }

@@ -141,7 +141,7 @@ FLUID_HD inline void projectStep3Cell(int N, int t, float* u, float* v, const fl
         v[t] = 0.0f;
         return;
     }
-    const bool fluid = isFluid(boundary[t]);
+    const int fluid = isFluid(boundary[t]);
     u[t] = gradientCorrected(fluid, u[t], p[cellAt(N, i + 1, j)], p[cellAt(N, i - 1, j)],
                              isSolid(boundary[cellAt(N, i, j - 1)]), isSolid(boundary[cellAt(N, i, j + 1)]), h);
     v[t] = gradientCorrected(fluid, v[t], p[cellAt(N, i, j + 1)], p[cellAt(N, i, j - 1)],

@@ -219,7 +219,10 @@ TEST(Diffuse, ASpikeSpreadsSmoothlyWithoutAParityPattern) {
     x[IX(64, 64)] = 1.0f;
     ref.diffuse(N, 1, x.data(), x0.data(), 0.5f, 0.2f, maskField(0).data());
     for (int j = 54; j <= 74; ++j)
-        for (int i = 54; i <= 74; ++i)
-            if (std::abs(i - 64) + std::abs(j - 64) <= 10) ASSERT_GT(x[IX(i, j)], 0.0f) << i << ", " << j;
+        for (int i = 54; i <= 74; ++i) {
+            if (std::abs(i - 64) + std::abs(j - 64) <= 10) {
+                ASSERT_GT(x[IX(i, j)], 0.0f) << i << ", " << j;
+            }
+        }
     EXPECT_LT(roughness(x), 0.1);
 }
