@@ -25,13 +25,12 @@
 // every sweep k at once, twenty independent diagonals that keep the vector
 // units busy while each waits for its inputs.
 //
-// Border cells keep their values through every cell phase. Each is read by
-// one interior cell only, its neighbour across the border, and from the
-// second sweep on that neighbour reads instead the value the border phase
-// would have given the border cell: the neighbour's own previous value under
-// the copy rule, 0 under the zero rule. So the border cells stay as they were
-// at launch, and the caller's border pass at the end gives them (and the
-// corners, which no interior cell reads) their final values.
+// Border cells keep their values through the cell phase. Each is read by one
+// interior cell only, its neighbour across the border, so as soon as that
+// cell's diagonal is done the border cell takes its end-of-sweep value (the
+// copy, or 0): its reader has read the old value in this sweep and reads the
+// new one in the next. The corners, which no interior cell reads, are left
+// to the caller's border pass at the end.
 //
 // The order of the vectors depends only on the grid size, so it is worked
 // out once (relaxPlan) as one flat list per wave, and split once per
@@ -88,6 +87,13 @@ struct Lanes<4> {
     using D = double __attribute__((vector_size(16)));
     // The lanes whose bit is set.
     FLUID_VECTOR_INLINE static I fromBits(unsigned bits) { return (I{1, 2, 4, 8} & static_cast<int>(bits)) != 0; }
+    // Stores the lanes of v whose bit is set, leaving the others' memory alone.
+    FLUID_VECTOR_INLINE static void storeLanes(float* p, unsigned bits, const F& v) {
+        F old;
+        std::memcpy(&old, p, sizeof old);
+        const F merged = kernel::choose(fromBits(bits), v, old);
+        std::memcpy(p, &merged, sizeof merged);
+    }
     // A run of cells moved by one: west takes its first cell from the vector
     // before, east its last from the vector after.
     FLUID_VECTOR_INLINE static F west(const F& prev, const F& cur) { return FLUID_SHUFFLE(I, prev, cur, 3, 4, 5, 6); }
@@ -117,6 +123,16 @@ struct Lanes<8> {
     FLUID_VECTOR_INLINE static I fromBits(unsigned bits) {
         return (I{1, 2, 4, 8, 16, 32, 64, 128} & static_cast<int>(bits)) != 0;
     }
+    FLUID_VECTOR_INLINE static void storeLanes(float* p, unsigned bits, const F& v) {
+#if defined(__AVX2__)
+        _mm256_maskstore_ps(p, (__m256i)fromBits(bits), (__m256)v);
+#else
+        F old;
+        std::memcpy(&old, p, sizeof old);
+        const F merged = kernel::choose(fromBits(bits), v, old);
+        std::memcpy(p, &merged, sizeof merged);
+#endif
+    }
     FLUID_VECTOR_INLINE static F west(const F& prev, const F& cur) {
         return FLUID_SHUFFLE(I, prev, cur, 7, 8, 9, 10, 11, 12, 13, 14);
     }
@@ -143,6 +159,9 @@ struct Lanes<16> {
         return _mm512_mask_i32gather_ps(_mm512_setzero_ps(), mask, index, base, 4);
     }
     FLUID_VECTOR_INLINE static __mmask16 fromBits(unsigned bits) { return static_cast<__mmask16>(bits); }
+    FLUID_VECTOR_INLINE static void storeLanes(float* p, unsigned bits, const F& v) {
+        _mm512_storeu_ps(p, _mm512_mask_blend_ps(fromBits(bits), _mm512_loadu_ps(p), v));
+    }
     // (The zero-masking forms with all lanes kept are the plain valignd;
     // unlike the unmasked intrinsics they do not trip GCC's
     // uninitialised-value warning.)
@@ -422,18 +441,19 @@ void fromDiagonal(const DiagonalGrid& g, const float* diagonal, float* grid) {
 // --- relaxations in diagonal order -----------------------------------------------------
 
 // One vector of a diagonal at the diagonal's ends: the cells at `at` and the
-// L - 1 after it, with lane masks, one bit per lane: the lanes that hold the
-// diagonal's interior cells (the others, border cells or places outside the
-// grid, keep their values), and, from the second sweep on, the
-// lanes of cells next to the border, whose neighbour across it is replaced
-// by its end-of-sweep value: the cell's own old value under the copy rule,
-// 0 under the zero rule. (The border cells themselves keep their launch
-// values until the caller's border pass; the first sweep reads them as they
-// are.) The vectors between a diagonal's ends need none of this and are
-// listed by place alone.
+// L - 1 after it, and its lanes that hold the diagonal's interior cells, one
+// bit per lane (the others, border cells or places outside the grid, are
+// not written). The vectors between a diagonal's ends are listed by place
+// alone.
 struct EdgeTask {
     std::int32_t at;
-    std::uint16_t inside, west, east, south, north;
+    std::uint32_t inside;
+};
+
+// A border cell that takes its end-of-sweep value, the copy of the interior
+// cell `from` or 0, once that cell's diagonal is done.
+struct BorderWrite {
+    std::int32_t from, to;
 };
 
 // Every vector of a relaxation, wave by wave: in wave w, diagonal 2 + w - 2k
@@ -448,7 +468,8 @@ struct RelaxPlan {
     DiagonalGrid grid{0, 0};
     std::vector<std::int32_t> inner;
     std::vector<EdgeTask> edges;
-    std::vector<int> innerEnd, edgeEnd;  // per wave: one past its last task
+    std::vector<BorderWrite> borderWrites;
+    std::vector<int> innerEnd, edgeEnd, borderEnd;  // per wave: one past its last task
 };
 
 template <int L>
@@ -475,18 +496,22 @@ const RelaxPlan& relaxPlan(const DiagonalGrid& g) {
                     plan.inner.push_back(at);
                     continue;
                 }
-                EdgeTask t{at, bits(lo - c, hi - c), 0, 0, 0, 0};
-                if (k > 0) {
-                    if (lo == 1) t.west = bits(lo - c, lo - c);       // (1, d - 1)
-                    if (lo == d - N) t.north = bits(lo - c, lo - c);  // (d - N, N)
-                    if (hi == N) t.east = bits(hi - c, hi - c);       // (N, d - N)
-                    if (hi == d - 1) t.south = bits(hi - c, hi - c);  // (d - 1, 1)
-                }
-                plan.edges.push_back(t);
+                plan.edges.push_back(EdgeTask{at, bits(lo - c, hi - c)});
             }
+            // The border neighbours of this diagonal's cells next to the
+            // border; each is read by that cell alone, which has read it in
+            // this sweep and reads the new value in the next.
+            const auto write = [&](int i, int j, int borderI, int borderJ) {
+                plan.borderWrites.push_back(BorderWrite{diagonalAt(g, i, j), diagonalAt(g, borderI, borderJ)});
+            };
+            if (lo == 1) write(1, d - 1, 0, d - 1);
+            if (hi == d - 1) write(d - 1, 1, d - 1, 0);
+            if (hi == N) write(N, d - N, N + 1, d - N);
+            if (lo == d - N) write(d - N, N, d - N, N + 1);
         }
         plan.innerEnd.push_back(static_cast<int>(plan.inner.size()));
         plan.edgeEnd.push_back(static_cast<int>(plan.edges.size()));
+        plan.borderEnd.push_back(static_cast<int>(plan.borderWrites.size()));
     }
     plan.grid = g;
     return plan;
@@ -551,27 +576,20 @@ const MaskedPlan& maskedPlan(const DiagonalGrid& g, const int* mask, unsigned ge
 template <int L, class Cell>
 FLUID_VECTOR_INLINE void relaxDiagonals(const DiagonalGrid& g, int b, float* x, const int* mask, unsigned generation,
                                         const Cell& cell) {
-    using F = typename Lanes<L>::F;
     const RelaxPlan& plan = relaxPlan<L>(g);
     const MaskedPlan& split = maskedPlan<L>(g, mask, generation);
     const int stride = g.stride;
     const std::int32_t* clean = split.clean.data();
     const std::int32_t* mixed = split.mixed.data();
     const EdgeTask* edges = plan.edges.data();
-    int nextClean = 0, nextMixed = 0, nextEdge = 0;
-    // Within a wave: the edge vectors, then the clean and the mixed inner ones.
+    const BorderWrite* borders = plan.borderWrites.data();
+    int nextClean = 0, nextMixed = 0, nextEdge = 0, nextBorder = 0;
+    // Within a wave: the edge vectors, the clean and the mixed inner ones,
+    // then the border cells they give values to.
     for (std::size_t wave = 0; wave < plan.innerEnd.size(); ++wave) {
         for (const int end = plan.edgeEnd[wave]; nextEdge < end; ++nextEdge) {
             const EdgeTask& t = edges[nextEdge];
-            float* cells = x + t.at;
-            Neighbours<L> n = neighboursOf<L>(cells, stride);
-            const F own = load<F>(cells);
-            const F replacement = b == 0 ? own : F{};
-            n.west = kernel::choose(Lanes<L>::fromBits(t.west), replacement, n.west);
-            n.east = kernel::choose(Lanes<L>::fromBits(t.east), replacement, n.east);
-            n.south = kernel::choose(Lanes<L>::fromBits(t.south), replacement, n.south);
-            n.north = kernel::choose(Lanes<L>::fromBits(t.north), replacement, n.north);
-            store(cells, kernel::choose(Lanes<L>::fromBits(t.inside), cell(t.at, n, std::false_type{}), own));
+            Lanes<L>::storeLanes(x + t.at, t.inside, cell(t.at, neighboursOf<L>(x + t.at, stride), std::false_type{}));
         }
         for (const int end = split.cleanEnd[wave]; nextClean < end; ++nextClean) {
             const int at = clean[nextClean];
@@ -580,6 +598,10 @@ FLUID_VECTOR_INLINE void relaxDiagonals(const DiagonalGrid& g, int b, float* x, 
         for (const int end = split.mixedEnd[wave]; nextMixed < end; ++nextMixed) {
             const int at = mixed[nextMixed];
             store(x + at, cell(at, neighboursOf<L>(x + at, stride), std::false_type{}));
+        }
+        for (const int end = plan.borderEnd[wave]; nextBorder < end; ++nextBorder) {
+            const BorderWrite& w = borders[nextBorder];
+            x[w.to] = b == 0 ? x[w.from] : 0.0f;
         }
     }
 }
