@@ -103,17 +103,20 @@ void step(benchmark::State& state, const KernelSet& set) {
     setActiveHostKernels(nullptr);
 }
 
-// The step with the fast kernels held to a narrower vector code than this
-// processor's widest (the argument: 4 or 8 lanes), as processors without
-// AVX-512 or without AVX2 run it.
-void BM_StepAtWidth_Fast(benchmark::State& state) {
+// The step, and one diffusion launch, with the fast kernels held to a
+// narrower vector code than this processor's widest (the argument: 4 or 8
+// lanes), as processors without AVX-512 or without AVX2 run them.
+template <void (*run)(benchmark::State&, const KernelSet&)>
+void atWidth(benchmark::State& state) {
     const int lanes = static_cast<int>(state.range(0));
     if (setFastKernelsVectorWidth(lanes) == lanes)
-        step(state, fastKernels());
+        run(state, fastKernels());
     else
         state.SkipWithError("this processor has no code of that width");
     setFastKernelsVectorWidth(16);
 }
+void BM_StepAtWidth_Fast(benchmark::State& state) { atWidth<step>(state); }
+void BM_DiffuseLaunchAtWidth_Fast(benchmark::State& state) { atWidth<diffuseLaunch>(state); }
 
 void BM_AddSource_Reference(benchmark::State& state) { addSourceLaunch(state, referenceKernels()); }
 void BM_AddSource_Fast(benchmark::State& state) { addSourceLaunch(state, fastKernels()); }
@@ -145,6 +148,7 @@ BENCHMARK(BM_ProjectStep3_Fast)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Step_Reference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step_Fast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepAtWidth_Fast)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiffuseLaunchAtWidth_Fast)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

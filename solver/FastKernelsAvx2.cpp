@@ -2,4 +2,4 @@
 // build gives this file -mavx2); run only where the processor has AVX2.
 #include "VectorKernels.h"
 
-const VectorCode avx2Code = vectorCode<8, 8>();
+const VectorCode avx2Code = vectorCode<8, 8, 8>();

@@ -94,10 +94,9 @@ struct Lanes<4> {
         const F merged = kernel::choose(fromBits(bits), v, old);
         std::memcpy(p, &merged, sizeof merged);
     }
-    // A run of cells moved by one: west takes its first cell from the vector
-    // before, east its last from the vector after.
-    FLUID_VECTOR_INLINE static F west(const F& prev, const F& cur) { return FLUID_SHUFFLE(I, prev, cur, 3, 4, 5, 6); }
-    FLUID_VECTOR_INLINE static F east(const F& cur, const F& next) { return FLUID_SHUFFLE(I, cur, next, 1, 2, 3, 4); }
+    // A run of cells moved by one is loaded again: SSE2 has no cheap shift
+    // across two vectors.
+    static constexpr bool shiftByShuffle = false;
     static constexpr int pairOrder[4] = {0, 1, 2, 3};
     FLUID_VECTOR_INLINE static F firstOfPairs(const F& lo, const F& hi) {
         return FLUID_SHUFFLE(I, lo, hi, 0, 2, 4, 6);
@@ -133,6 +132,9 @@ struct Lanes<8> {
         std::memcpy(p, &merged, sizeof merged);
 #endif
     }
+    // A run of cells moved by one: west takes its first cell from the vector
+    // before, east its last from the vector after.
+    static constexpr bool shiftByShuffle = true;
     FLUID_VECTOR_INLINE static F west(const F& prev, const F& cur) {
         return FLUID_SHUFFLE(I, prev, cur, 7, 8, 9, 10, 11, 12, 13, 14);
     }
@@ -162,6 +164,7 @@ struct Lanes<16> {
     FLUID_VECTOR_INLINE static void storeLanes(float* p, unsigned bits, const F& v) {
         _mm512_storeu_ps(p, _mm512_mask_blend_ps(fromBits(bits), _mm512_loadu_ps(p), v));
     }
+    static constexpr bool shiftByShuffle = true;
     // (The zero-masking forms with all lanes kept are the plain valignd;
     // unlike the unmasked intrinsics they do not trip GCC's
     // uninitialised-value warning.)
@@ -534,8 +537,13 @@ FLUID_VECTOR_INLINE Neighbours<L> neighboursOf(const float* cells, int stride) {
     Neighbours<L> n;
     n.south = load<F>(below);
     n.north = load<F>(above);
-    n.west = Lanes<L>::west(load<F>(below - L), n.south);
-    n.east = Lanes<L>::east(n.north, load<F>(above + L));
+    if constexpr (Lanes<L>::shiftByShuffle) {
+        n.west = Lanes<L>::west(load<F>(below - L), n.south);
+        n.east = Lanes<L>::east(n.north, load<F>(above + L));
+    } else {
+        n.west = load<F>(below - 1);
+        n.east = load<F>(above + 1);
+    }
     return n;
 }
 
@@ -655,11 +663,11 @@ void pressure(const DiagonalGrid& g, float* p, const float* div, const int* mask
     relaxDiagonals<L>(g, 0, p, mask, generation, PressureCell<L>{g.stride, div, mask});
 }
 
-// The table of one instruction set: relaxations with `relaxLanes` lanes, the
-// other kernels with `lanes`.
-template <int lanes, int relaxLanes>
+// The table of one instruction set, `width` lanes wide: relaxations with
+// `relaxLanes` lanes, the other kernels with `lanes`.
+template <int width, int lanes, int relaxLanes>
 constexpr VectorCode vectorCode() {
-    return VectorCode{relaxLanes,
+    return VectorCode{width,
                       holdsForeignNaN<lanes>,
                       holdsBeyond<lanes>,
                       findNegativeZeros<lanes>,
