@@ -202,19 +202,18 @@ constexpr int32_t infinityBits = 0x7f800000;
 // the speed of the loads.
 template <int L>
 bool holdsForeignNaN(const float* p, int count, int32_t foreignSign) {
-    using I = typename Lanes<(L > 8 ? 8 : L)>::I;
-    constexpr int W = L > 8 ? 8 : L;
+    using I = typename Lanes<L>::I;
     I found0 = {}, found1 = {}, found2 = {}, found3 = {};
     int k = 0;
-    for (; k + 4 * W <= count; k += 4 * W) {
+    for (; k + 4 * L <= count; k += 4 * L) {
         found0 |= (load<I>(p + k) ^ foreignSign) > infinityBits;
-        found1 |= (load<I>(p + k + W) ^ foreignSign) > infinityBits;
-        found2 |= (load<I>(p + k + 2 * W) ^ foreignSign) > infinityBits;
-        found3 |= (load<I>(p + k + 3 * W) ^ foreignSign) > infinityBits;
+        found1 |= (load<I>(p + k + L) ^ foreignSign) > infinityBits;
+        found2 |= (load<I>(p + k + 2 * L) ^ foreignSign) > infinityBits;
+        found3 |= (load<I>(p + k + 3 * L) ^ foreignSign) > infinityBits;
     }
     const I found = (found0 | found1) | (found2 | found3);
     bool any = false;
-    for (int l = 0; l < W; ++l) any = any || found[l] != 0;
+    for (int l = 0; l < L; ++l) any = any || found[l] != 0;
     for (; k < count; ++k) {
         int32_t bits;
         std::memcpy(&bits, p + k, sizeof bits);
@@ -227,15 +226,14 @@ bool holdsForeignNaN(const float* p, int count, int32_t foreignSign) {
 // or a NaN.
 template <int L>
 bool holdsBeyond(const float* p, int count, float limit) {
-    using I = typename Lanes<(L > 8 ? 8 : L)>::I;
-    constexpr int W = L > 8 ? 8 : L;
+    using I = typename Lanes<L>::I;
     std::int32_t limitBits;
     std::memcpy(&limitBits, &limit, sizeof limitBits);
     I found = {};
     int k = 0;
-    for (; k + W <= count; k += W) found |= (load<I>(p + k) & INT32_MAX) > limitBits;
+    for (; k + L <= count; k += L) found |= (load<I>(p + k) & INT32_MAX) > limitBits;
     bool any = false;
-    for (int l = 0; l < W; ++l) any = any || found[l] != 0;
+    for (int l = 0; l < L; ++l) any = any || found[l] != 0;
     for (; k < count; ++k) {
         std::int32_t bits;
         std::memcpy(&bits, p + k, sizeof bits);
@@ -247,20 +245,19 @@ bool holdsBeyond(const float* p, int count, float limit) {
 // Appends to `found` the places k in [0, count) where p[k] is -0, in order.
 template <int L>
 void findNegativeZeros(const float* p, int count, std::vector<int>* found) {
-    using I = typename Lanes<(L > 8 ? 8 : L)>::I;
-    constexpr int W = L > 8 ? 8 : L;
+    using I = typename Lanes<L>::I;
     const auto isNegativeZero = [p](int k) {
         std::int32_t bits;
         std::memcpy(&bits, p + k, sizeof bits);
         return bits == INT32_MIN;
     };
     int k = 0;
-    for (; k + W <= count; k += W) {
+    for (; k + L <= count; k += L) {
         const I hit = load<I>(p + k) == INT32_MIN;
         bool any = false;
-        for (int l = 0; l < W; ++l) any = any || hit[l] != 0;
+        for (int l = 0; l < L; ++l) any = any || hit[l] != 0;
         if (any)
-            for (int l = 0; l < W; ++l)
+            for (int l = 0; l < L; ++l)
                 if (isNegativeZero(k + l)) found->push_back(k + l);
     }
     for (; k < count; ++k)
@@ -271,12 +268,12 @@ void findNegativeZeros(const float* p, int count, std::vector<int>* found) {
 // pass replaces them).
 template <int L>
 void keepFluid(int N, float* x, const float* x0, const int* boundary) {
-    using F = typename Lanes<(L > 8 ? 8 : L)>::F;
-    using I = typename Lanes<(L > 8 ? 8 : L)>::I;
-    constexpr int W = L > 8 ? 8 : L;
+    using F = typename Lanes<L>::F;
+    using I = typename Lanes<L>::I;
     const int cells = cellCount(N);
     int k = 0;
-    for (; k + W <= cells; k += W) store(x + k, kernel::keepWhere(kernel::isFluid(load<I>(boundary + k)), load<F>(x0 + k)));
+    for (; k + L <= cells; k += L)
+        store(x + k, kernel::keepWhere(kernel::isFluid(load<I>(boundary + k)), load<F>(x0 + k)));
     for (; k < cells; ++k) x[k] = kernel::keepWhere(kernel::isFluid(boundary[k]), x0[k]);
 }
 
@@ -492,7 +489,8 @@ const RelaxPlan& relaxPlan(const DiagonalGrid& g) {
         const int lastSweep = std::min(relaxationSweeps - 1, wave / 2);
         for (int k = firstSweep; k <= lastSweep; ++k) {
             const int d = 2 + wave - 2 * k, lo = std::max(1, d - N), hi = std::min(N, d - 1);
-            const int first = (diagonalMargin + lo) / L * L - diagonalMargin, last = (diagonalMargin + hi) / L * L - diagonalMargin;
+            // (Columns diagonalMargin + c are whole vectors for c a multiple of L.)
+            const int first = lo / L * L, last = hi / L * L;
             for (int c = first; c <= last; c += L) {
                 const int at = diagonalAt(g, c, d - c);
                 if (c != first && c != last) {

@@ -241,7 +241,8 @@ TEST_F(DriverTest, MirroredPushesTowardOppositeWallsGiveMirroredFlows) {
             resetFields();
             // Three cells from the low wall, pushing toward it; or the mirror image.
             const int nearLowWall = push.alongI ? IX(3, 64) : IX(64, 3);
-            const int cell = run == 0 ? nearLowWall : mirror(kernel::cellI(N, nearLowWall), kernel::cellJ(N, nearLowWall));
+            const int cell =
+                run == 0 ? nearLowWall : mirror(kernel::cellI(N, nearLowWall), kernel::cellJ(N, nearLowWall));
             (push.alongI ? u_prev : v_prev)[cell] = run == 0 ? -40.0f : 40.0f;
             for (int step = 0; step < 4; ++step) gpuCalcFluid();
             runs[run] = State::fromGlobals();
