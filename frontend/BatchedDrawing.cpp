@@ -36,6 +36,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "FieldPicture.h"
 #include "FrontEnd.h"
 #include "Fluid.h"
 
@@ -49,9 +50,6 @@ enum DrawingKind { boundaryDrawing = 0, densityDrawing = 1, velocityDrawing = 2,
 
 struct Vertex {
     float x, y, z;
-};
-struct Colour {
-    float r, g, b;
 };
 
 // Vertex arrays, sized for every cell drawing a quad, a line and an outline.
@@ -108,15 +106,6 @@ struct Projection {
         return Vertex{cx, cy, z};
     }
 };
-
-float cellCentre(int index) { return static_cast<float>(index * static_cast<double>(cellSize) + cellSize / 2.0); }
-
-Colour densityColour(float d) {
-    const double value = d;  // the band tests compare against double constants
-    if (value < 0.33) return Colour{0.0f, 0.0f, d};
-    if (value < 0.66) return Colour{0.0f, d, 0.0f};
-    return Colour{d, 0.0f, 0.0f};
-}
 
 void putQuad(Vertex* v, const Projection& p, float tx, float ty, float h, float z) {
     // Counter-clockwise, as in the cell display list.
@@ -290,11 +279,10 @@ void drawVelocityLines(const Projection& p) {
     for (int i = N; i >= 1; --i)
         for (int j = 1; j <= N; ++j, ++lines) {
             const int cell = IX(i, j);
-            const float ex = static_cast<float>(static_cast<double>(u[cell]) * cellSize * 10.0);
-            const float ey = static_cast<float>(static_cast<double>(v[cell]) * cellSize * 10.0);
+            const LineEnd end = velocityLineEnd(cell);
             const float z = slotClipZ(i, j, velocityDrawing);
             lineVertices[2 * lines] = p.clip(cellCentre(j), cellCentre(i), 0.0f, 0.0f, z);
-            lineVertices[2 * lines + 1] = p.clip(cellCentre(j), cellCentre(i), ex, ey, z);
+            lineVertices[2 * lines + 1] = p.clip(cellCentre(j), cellCentre(i), end.x, end.y, z);
             lineColours[2 * lines] = lineColours[2 * lines + 1] = Colour{1.0f, 0.0f, 0.0f};
         }
     drawArray(GL_LINES, lineVertices, lineColours, GL_FLOAT, 2 * lines);
@@ -305,7 +293,7 @@ void drawVelocityLines(const Projection& p) {
 void drawFieldBatched() {
     if (!showBoundary && !showDensity && !showVelocity && !showGrid) return;
     const Projection projection;
-    const float h = static_cast<float>(cellSize / 2.0);  // as in the cell list
+    const float h = cellHalfEdge();  // as in the cell list
     const long long pixels = static_cast<long long>(windowWidth) * windowHeight;
     const bool useImages = windowWidth > 0 && windowHeight > 0 && pixels <= maxImagePixels;
 

@@ -8,28 +8,15 @@
 // earlier cells' lines and outlines reach into them.
 #include <GL/gl.h>
 
+#include "FieldPicture.h"
 #include "FrontEnd.h"
 #include "Fluid.h"
-
-namespace {
-
-void setDensityColour(float d) {
-    const double value = d;  // the band tests compare against double constants
-    if (value < 0.33)
-        glColor3f(0.0f, 0.0f, d);
-    else if (value < 0.66)
-        glColor3f(0.0f, d, 0.0f);
-    else
-        glColor3f(d, 0.0f, 0.0f);
-}
-
-}  // namespace
 
 void drawFieldPerCell() {
     for (int i = N; i >= 1; --i) {
         for (int j = 1; j <= N; ++j) {
-            const float x = static_cast<float>(j * static_cast<double>(cellSize) + cellSize / 2.0);
-            const float y = static_cast<float>(i * static_cast<double>(cellSize) + cellSize / 2.0);
+            const float x = cellCentre(j);
+            const float y = cellCentre(i);
             const int cell = IX(i, j);
             if (showBoundary) {
                 if (boundary[cell] == 1)
@@ -42,7 +29,8 @@ void drawFieldPerCell() {
                 glPopMatrix();
             }
             if (showDensity && static_cast<double>(dens[cell]) > 0.0) {
-                setDensityColour(dens[cell]);
+                const Colour c = densityColour(dens[cell]);
+                glColor3f(c.r, c.g, c.b);
                 glPushMatrix();
                 glTranslatef(x, y, 0.0f);
                 glCallList(cellList);
@@ -51,12 +39,11 @@ void drawFieldPerCell() {
             if (showVelocity) {
                 glColor3ub(255, 0, 0);
                 glPushMatrix();
-                const float ex = static_cast<float>(static_cast<double>(u[cell]) * cellSize * 10.0);
-                const float ey = static_cast<float>(static_cast<double>(v[cell]) * cellSize * 10.0);
+                const LineEnd end = velocityLineEnd(cell);
                 glTranslatef(x, y, 0.0f);
                 glBegin(GL_LINES);
                 glVertex3f(0.0f, 0.0f, 0.0f);
-                glVertex3f(ex, ey, 0.0f);
+                glVertex3f(end.x, end.y, 0.0f);
                 glEnd();
                 glPopMatrix();
             }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "FieldPicture.h"
 #include "FrontEnd.h"
 #include "Fluid.h"
 
@@ -13,7 +14,7 @@ void buildCellList() {
     cellList = glGenLists(1);
     // One quad of edge cellSize centred on the origin, counter-clockwise so
     // that it is front-facing (the grid outline switches only front faces).
-    const float h = static_cast<float>(cellSize / 2.0);
+    const float h = cellHalfEdge();
     glNewList(cellList, GL_COMPILE);
     glBegin(GL_QUADS);
     glVertex3f(-h, h, 0.0f);
@@ -34,15 +35,6 @@ void printField(int n, const float* field) {
 }
 
 namespace {
-
-// Sum of the interior density, rows from the top, held in single precision
-// after every addition so the order fixes the result bit for bit.
-float sumInteriorDensity() {
-    float total = 0.0f;
-    for (int i = N; i >= 1; --i)
-        for (int j = 1; j <= N; ++j) total = total + dens[IX(i, j)];
-    return total;
-}
 
 void dumpFields() {
     std::printf("\n\nDensity Field\n");

@@ -14,6 +14,7 @@
 #include <limits>
 #include <string>
 
+#include "FieldPicture.h"
 #include "FrontEndTestSupport.h"
 
 using namespace testsupport;
@@ -25,15 +26,6 @@ constexpr int longRunSteps = 3000;
 
 void press(int button, int x, int y) { mouseButton(button, GLUT_DOWN, x, y); }
 void release(int button, int x, int y) { mouseButton(button, GLUT_UP, x, y); }
-
-// The interior density total as the front end defines it: rows from the top,
-// single precision after every addition.
-float interiorTotal() {
-    float total = 0.0f;
-    for (int i = N; i >= 1; --i)
-        for (int j = 1; j <= N; ++j) total = total + dens[IX(i, j)];
-    return total;
-}
 
 struct Extremes {
     float maxDens = 0.0f, maxU = 0.0f, maxV = 0.0f;  // largest finite magnitudes seen
@@ -150,7 +142,7 @@ TEST_F(FrontEndTest, ThousandsOfStepsWithSourcesClicksAndExtremeDragsStayInsideT
         displayFrame();
         ++frames;
         ASSERT_EQ(glrecorder::swapCount, 1);
-        ASSERT_TRUE(sameValue(totalDensity, interiorTotal())) << "step " << step;
+        ASSERT_TRUE(sameValue(totalDensity, sumInteriorDensity())) << "step " << step;
         if (draw) {
             expectBalancedNesting(usePerCellDrawing ? "per-cell frame" : "batched frame");
             if (usePerCellDrawing) {
@@ -255,7 +247,7 @@ TEST_F(FrontEndTest, InfinitiesAndNaNsAreSteppedDrawnAndDumpedWithoutHarm) {
             glrecorder::reset();
             displayFrame();
             EXPECT_EQ(glrecorder::swapCount, 1);
-            EXPECT_TRUE(sameValue(totalDensity, interiorTotal()));
+            EXPECT_TRUE(sameValue(totalDensity, sumInteriorDensity()));
             expectBalancedNesting("frame");
             if (perCell) {
                 // Obstacle quads for every cell; no density quad for NaN or non-positive cells.

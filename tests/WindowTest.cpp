@@ -39,6 +39,7 @@
 #include <thread>
 #include <vector>
 
+#include "FieldPicture.h"
 #include "Fluid.h"
 
 extern char** environ;
@@ -384,14 +385,6 @@ void appendField(std::string& out, const float* field) {
     }
 }
 
-// The interior density summed in single precision, rows from the top.
-float interiorDensityTotal() {
-    float total = 0.0f;
-    for (int i = N; i >= 1; --i)
-        for (int j = 1; j <= N; ++j) total = total + dens[IX(i, j)];
-    return total;
-}
-
 std::string expectedDump() {
     std::string out = "\n\nDensity Field\n";
     appendField(out, dens);
@@ -400,7 +393,7 @@ std::string expectedDump() {
     out += "\n\nv Field\n";
     appendField(out, v);
     char line[128];
-    std::snprintf(line, sizeof line, "\n\nTotal Density: %f\n", static_cast<double>(interiorDensityTotal()));
+    std::snprintf(line, sizeof line, "\n\nTotal Density: %f\n", static_cast<double>(sumInteriorDensity()));
     return out + line;
 }
 
@@ -459,12 +452,11 @@ testing::AssertionResult sameDump(const std::string& actual, const std::string& 
     return testing::AssertionFailure() << "dumps differ in white space only";
 }
 
-Rgb densityColour(float d) {
-    const double value = d;
-    const int level = static_cast<int>(std::lround(std::min(1.0, value) * 255.0));
-    if (value < 0.33) return {0, 0, level};
-    if (value < 0.66) return {0, level, 0};
-    return {level, 0, 0};
+// The front end's density colour as an 8-bit pixel (intensities clamp at 1).
+Rgb densityPixel(float d) {
+    const Colour c = densityColour(d);
+    const auto level = [](float x) { return static_cast<int>(std::lround(std::min(1.0, double(x)) * 255.0)); };
+    return {level(c.r), level(c.g), level(c.b)};
 }
 
 struct Views {
@@ -482,7 +474,7 @@ Image expectedPicture(const Views& views = {}) {
         for (int j = 1; j <= N; ++j) {
             Rgb colour = black;
             if (views.boundary && boundary[IX(i, j)] == 1) colour = blue;
-            if (views.density && dens[IX(i, j)] > 0.0f) colour = densityColour(dens[IX(i, j)]);
+            if (views.density && dens[IX(i, j)] > 0.0f) colour = densityPixel(dens[IX(i, j)]);
             for (int dy = 0; dy < cellPixels; ++dy)
                 for (int dx = 0; dx < cellPixels; ++dx)
                     image.pixels[static_cast<size_t>(windowSide - 1 - (i * cellPixels + dy)) * windowSide +
@@ -751,7 +743,7 @@ TEST_F(WindowTest, KeyFFeedsSourceAndEachSpaceStepsAndPrintsOnce) {
     v_prev[IX(1, 64)] = static_cast<float>(cellPixels);
 
     ASSERT_NO_FATAL_FAILURE(stepAndCompare(1));
-    EXPECT_GT(interiorDensityTotal(), 0.0f);
+    EXPECT_GT(sumInteriorDensity(), 0.0f);
     EXPECT_TRUE(waitForPicture(expectedPicture()));
 
     // The sources stay as the step left them: a second step goes on from there.
@@ -790,7 +782,7 @@ TEST_F(WindowTest, KeyRClearsFieldsAndObstacles) {
     ASSERT_NO_FATAL_FAILURE(key("r"));
     resetFields();
     ASSERT_NO_FATAL_FAILURE(stepAndCompare(2));
-    EXPECT_EQ(interiorDensityTotal(), 0.0f);
+    EXPECT_EQ(sumInteriorDensity(), 0.0f);
     EXPECT_TRUE(waitForPicture(expectedPicture()));
 }
 
