@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "FrontEnd.h"
-#include "GpuBackend.h"
 #include "Fluid.h"
 #include "Kernels.h"
 
@@ -42,8 +41,7 @@ int main(int argc, char** argv) {
     glutMouseFunc(mouseButton);
     glutMotionFunc(mouseMotion);
     glutTimerFunc(100, timerRedraw, framesPerSecond);
-    // A CUDA device runs the kernels when there is one; otherwise the host does.
-    if (const fluidrt::Backend* gpu = gpuBackend()) fluidrt::setBackend(gpu);
+    fluidrt::chooseBackend();  // a CUDA device when there is one, else the host
     fluidrt::cudaSetDevice(2);  // the result is not examined: with fewer devices the current one serves
     glutMainLoop();
     return 0;

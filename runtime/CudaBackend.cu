@@ -3,8 +3,8 @@
 // Every operation maps onto the current CUDA device: a buffer is a cudaMalloc
 // allocation named by a small handle (its table slot + 1, 0 meaning none),
 // zeroed like the host backend's; copies are cudaMemcpy with the sizes
-// checked against the buffer first; a launch is forwarded by the kernel's
-// device name to the device kernels, which decode the arguments and start it.
+// checked against the buffer first; a launch runs the registered kernel's
+// device run, which decodes the arguments and starts it.
 // CUDA's own status codes are passed back as they are (all nonzero on
 // failure); the checks made here return the runtime layer's codes.
 //
@@ -92,13 +92,10 @@ fluidrt::cudaError_t gpuRelease(fluidrt::DevicePtr ptr) {
     return fluidrt::cudaSuccess;
 }
 
-// The host realisation is not used: the device kernel of the same name runs.
-fluidrt::cudaError_t gpuLaunch(const char* deviceName, fluidrt::HostKernel, const fluidrt::LaunchShape& shape,
+fluidrt::cudaError_t gpuLaunch(const fluidrt::KernelRow& kernel, const fluidrt::LaunchShape& shape,
                                const fluidrt::ArgumentBlock& args) {
-    if (!deviceName) return fluidrt::cudaErrorInvalidDeviceFunction;
-    for (int k = 0; k < deviceKernelCount; ++k)
-        if (std::strcmp(deviceKernels[k].deviceName, deviceName) == 0) return deviceKernels[k].launch(shape, args);
-    return fluidrt::cudaErrorInvalidDeviceFunction;
+    if (!kernel.deviceRun) return fluidrt::cudaErrorInvalidDeviceFunction;
+    return kernel.deviceRun(shape, args);
 }
 
 const fluidrt::Backend cudaBackendTable = {"cuda",        gpuSetDevice, gpuAllocate, gpuCopyToDevice,

@@ -11,8 +11,7 @@ namespace {
 
 struct RegisteredKernel {
     const void* hostFunction;
-    const char* deviceName;
-    HostKernel hostRealisation;
+    KernelRow row;
 };
 
 constexpr int maxKernels = 32;
@@ -83,7 +82,7 @@ cudaError_t cudaFree(DevicePtr ptr) {
     return finish(Op::Free, currentBackend().release(ptr));
 }
 
-cudaError_t cudaConfigureCall(dim3 grid, dim3 block, std::size_t sharedBytes, cudaStream_t stream) {
+cudaError_t cudaConfigureCall(dim3 grid, dim3 block, std::size_t sharedBytes, cudaStream_t) {
     configured = false;  // a new configuration always replaces an unfinished one
     if (countAndCheckFault(Op::ConfigureCall)) return finish(Op::ConfigureCall, cudaErrorInjectedFault);
     if (grid.x == 0 || grid.y == 0 || grid.z == 0 || block.x == 0 || block.y == 0 || block.z == 0)
@@ -91,7 +90,6 @@ cudaError_t cudaConfigureCall(dim3 grid, dim3 block, std::size_t sharedBytes, cu
     pendingShape.grid = grid;
     pendingShape.block = block;
     pendingShape.sharedBytes = sharedBytes;
-    pendingShape.stream = stream;
     pendingArgs.used = 0;
     std::memset(pendingArgs.bytes, 0, sizeof pendingArgs.bytes);
     configured = true;
@@ -114,8 +112,7 @@ cudaError_t cudaLaunch(const void* entry) {
     if (!wasConfigured) return finish(Op::Launch, cudaErrorInvalidConfiguration);
     for (int k = 0; k < kernelCount; ++k) {
         if (kernels[k].hostFunction == entry)
-            return finish(Op::Launch, currentBackend().launch(kernels[k].deviceName, kernels[k].hostRealisation,
-                                                              pendingShape, pendingArgs));
+            return finish(Op::Launch, currentBackend().launch(kernels[k].row, pendingShape, pendingArgs));
     }
     return finish(Op::Launch, cudaErrorInvalidDeviceFunction);
 }
@@ -125,12 +122,11 @@ FatBinaryHandle registerFatBinary(const void*) {
     return &imageSlot;
 }
 
-void registerFunction(FatBinaryHandle image, const void* hostFunction, const char* deviceName,
-                      HostKernel hostRealisation) {
-    if (image != &imageSlot || kernelCount == maxKernels) return;
+void registerFunction(FatBinaryHandle image, const void* hostFunction, const KernelRow& kernel) {
+    if (image != &imageSlot || kernelCount == maxKernels || !kernel.deviceName) return;
     for (int k = 0; k < kernelCount; ++k)
         if (kernels[k].hostFunction == hostFunction) return;  // registered once only
-    kernels[kernelCount++] = RegisteredKernel{hostFunction, deviceName, hostRealisation};
+    kernels[kernelCount++] = RegisteredKernel{hostFunction, kernel};
 }
 
 void unregisterFatBinary(FatBinaryHandle image) {
@@ -139,14 +135,14 @@ void unregisterFatBinary(FatBinaryHandle image) {
 
 const void* registeredEntry(const char* deviceName) {
     for (int k = 0; k < kernelCount; ++k)
-        if (std::strcmp(kernels[k].deviceName, deviceName) == 0) return kernels[k].hostFunction;
+        if (std::strcmp(kernels[k].row.deviceName, deviceName) == 0) return kernels[k].hostFunction;
     return nullptr;
 }
 
 int registeredKernelCount() { return kernelCount; }
 
 const char* registeredKernelName(int index) {
-    return index >= 0 && index < kernelCount ? kernels[index].deviceName : nullptr;
+    return index >= 0 && index < kernelCount ? kernels[index].row.deviceName : nullptr;
 }
 
 const char* opName(Op op) {

@@ -12,11 +12,13 @@
 // through the 4-byte argument slots as a buffer handle (DevicePtr) that the
 // backend resolves; on a 64-bit host a raw address would not fit.
 //
-// Backends: the default one runs everything on the host (a buffer is a host
-// allocation, a copy is memcpy, a launch runs the kernel's host realisation).
-// A GPU backend can be installed with setBackend. Counting and fault injection
-// sit in front of whichever backend is active, so every failure path of the
-// callers can be exercised without a device.
+// Backends: the host backend runs everything on the host (a buffer is a host
+// allocation, a copy is memcpy, a launch runs the kernel's host run); the
+// CUDA backend, where the build has one, runs them on a CUDA device.
+// chooseBackend picks one at start-up; this layer is the only place that
+// knows which one runs. Counting and fault injection sit in front of
+// whichever backend is active, so every failure path of the callers can be
+// exercised without a device.
 #pragma once
 
 #include <cstddef>
@@ -54,17 +56,25 @@ constexpr std::size_t maxArgumentBytes = 64;
 struct LaunchShape {
     dim3 grid, block;
     std::size_t sharedBytes = 0;
-    cudaStream_t stream = 0;
 };
 struct ArgumentBlock {
     unsigned char bytes[maxArgumentBytes];  // hand-over area, filled at byte offsets
     std::size_t used = 0;                   // highest offset + size handed over
 };
 
-// The host realisation of a kernel: decodes its arguments and runs the kernel
-// over all cells. Returns a status (nonzero when the arguments are unusable,
-// for example a handle that names no buffer of sufficient size).
-using HostKernel = cudaError_t (*)(const LaunchShape& shape, const ArgumentBlock& args);
+// A kernel's run on one backend: decodes the handed-over arguments and runs
+// the kernel over all cells. Returns a status, nonzero when it refuses the
+// launch (a handle that names no buffer large enough, a shape without one
+// thread per cell, ...), in which case it has written nothing.
+using KernelRun = cudaError_t (*)(const LaunchShape& shape, const ArgumentBlock& args);
+
+// A kernel as it is registered: its device name and its runs on the host
+// backend and on the CUDA backend (nullptr where this build has none).
+struct KernelRow {
+    const char* deviceName;
+    KernelRun hostRun;
+    KernelRun deviceRun;
+};
 
 // --- the operations the solver and start-up call ---------------------------
 cudaError_t cudaSetDevice(int device);
@@ -72,17 +82,19 @@ cudaError_t cudaMalloc(DevicePtr* ptr, std::size_t bytes);
 cudaError_t cudaMemcpy(DevicePtr dst, const void* src, std::size_t bytes, cudaMemcpyKind kind);
 cudaError_t cudaMemcpy(void* dst, DevicePtr src, std::size_t bytes, cudaMemcpyKind kind);
 cudaError_t cudaFree(DevicePtr ptr);
+// The queue is always the one default queue (0); the argument is accepted and
+// not used.
 cudaError_t cudaConfigureCall(dim3 grid, dim3 block, std::size_t sharedBytes = 0, cudaStream_t stream = 0);
 cudaError_t cudaSetupArgument(const void* arg, std::size_t size, std::size_t offset);
 cudaError_t cudaLaunch(const void* entry);
 
 // Registration of the code image and of its kernels. The image handle is an
 // opaque token; registerFunction pairs a host launch function (the entry that
-// cudaLaunch receives) with the kernel's device name and host realisation.
+// cudaLaunch receives) with the kernel's row, the one place where a kernel's
+// runs are named. A launch finds its kernel only through these rows.
 using FatBinaryHandle = void**;
 FatBinaryHandle registerFatBinary(const void* image);
-void registerFunction(FatBinaryHandle image, const void* hostFunction, const char* deviceName,
-                      HostKernel hostRealisation);
+void registerFunction(FatBinaryHandle image, const void* hostFunction, const KernelRow& kernel);
 void unregisterFatBinary(FatBinaryHandle image);
 
 // Looks up a registered kernel by its device name (nullptr when unknown).
@@ -98,13 +110,26 @@ struct Backend {
     cudaError_t (*copyToDevice)(DevicePtr dst, const void* src, std::size_t bytes);
     cudaError_t (*copyToHost)(void* dst, DevicePtr src, std::size_t bytes);
     cudaError_t (*release)(DevicePtr ptr);
-    // deviceName and host realisation of the registered kernel being launched
-    cudaError_t (*launch)(const char* deviceName, HostKernel hostRealisation, const LaunchShape& shape,
-                          const ArgumentBlock& args);
+    // runs the row's run for this backend; refuses a row without one
+    cudaError_t (*launch)(const KernelRow& kernel, const LaunchShape& shape, const ArgumentBlock& args);
 };
 const Backend& hostBackend();
 void setBackend(const Backend* backend);  // nullptr restores the host backend
 const Backend& currentBackend();
+
+// Chooses, installs and returns the backend for the process: the CUDA backend
+// when the build has one and a CUDA device is present, the host backend
+// otherwise. The environment variable FLUID_BACKEND=host or FLUID_BACKEND=cuda
+// asks for one; a request that cannot be met (no CUDA backend or device, or
+// another value) prints one line on standard error and leaves the choice as
+// it would be without it.
+const Backend& chooseBackend();
+
+// Host backend only: which host realisation of the kernels its runs use, an
+// opaque pointer that the kernels' host runs interpret (nullptr: their
+// default). Tests and benchmarks set it.
+void setHostRealisation(const void* realisation);
+const void* hostRealisation();
 
 // Host backend only: the host memory behind a handle, or nullptr when the
 // handle names no live buffer of at least minBytes. Host realisations use it.

@@ -2,9 +2,9 @@
 //
 // gpuBackend() returns the backend that runs buffers, copies and launches on
 // the current CUDA device, or nullptr when this build has no CUDA backend or
-// the machine has no CUDA device. Install it with fluidrt::setBackend.
-// Link the fluid_gpu_select target to get it; that target exists in every
-// build (without CUDA it holds a fallback that always returns nullptr).
+// the machine has no CUDA device. chooseBackend (DeviceRuntime.h) asks it;
+// tests of the CUDA backend install it themselves. It comes from
+// CudaBackend.cu, or from NoGpuBackend.cpp in builds without CUDA.
 #pragma once
 
 #include "DeviceRuntime.h"

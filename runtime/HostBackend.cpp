@@ -1,7 +1,10 @@
 // HostBackend.cpp - the default backend: the "device" is this process.
 // A buffer is a zeroed host allocation named by a small handle (its slot + 1),
 // copies are memcpy with the sizes checked against the buffer, and a launch
-// runs the registered kernel's host realisation on the handed-over arguments.
+// runs the registered kernel's host run on the handed-over arguments. There
+// is no code image to load: registering the image and the kernels only
+// records the kernels' rows (DeviceRuntime.cpp), and device selection
+// accepts device 0 alone.
 #include <cstdlib>
 #include <cstring>
 
@@ -100,11 +103,12 @@ cudaError_t hostRelease(DevicePtr ptr) {
     return cudaSuccess;
 }
 
-cudaError_t hostLaunch(const char*, HostKernel hostRealisation, const LaunchShape& shape,
-                       const ArgumentBlock& args) {
-    if (!hostRealisation) return cudaErrorInvalidDeviceFunction;
-    return hostRealisation(shape, args);
+cudaError_t hostLaunch(const KernelRow& kernel, const LaunchShape& shape, const ArgumentBlock& args) {
+    if (!kernel.hostRun) return cudaErrorInvalidDeviceFunction;
+    return kernel.hostRun(shape, args);
 }
+
+const void* chosenRealisation = nullptr;
 
 const Backend hostBackendTable = {"host",          hostSetDevice,  hostAllocate, hostCopyToDevice,
                                   hostCopyToHost, hostRelease,    hostLaunch};
@@ -117,6 +121,9 @@ void* hostBufferAddress(DevicePtr ptr, std::size_t minBytes) {
     HostBuffer* b = lookup(ptr);
     return b && b->bytes >= minBytes ? b->memory : nullptr;
 }
+
+void setHostRealisation(const void* realisation) { chosenRealisation = realisation; }
+const void* hostRealisation() { return chosenRealisation; }
 
 int liveBufferCount() {
     int live = 0;

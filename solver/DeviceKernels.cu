@@ -34,19 +34,15 @@
 //
 // Adding sources has a single phase and is an ordinary launch.
 //
-// Launches are decoded exactly like the host realisations in KernelLaunch.cpp:
-// the same argument offsets, the same check that the launch has one thread
-// per cell, the same refusal of missing or too small buffers. On top of that
-// a launch is refused when a buffer that the kernel writes is one that it
-// reads at other cells, because the host's result then depends on the order
-// in which it visits the cells, and parallel threads have no such order.
+// Launches are decoded exactly like the host runs in KernelLaunch.cpp, by the
+// same decoder (LaunchArguments.h), so both backends refuse the same launches.
 #include <cooperative_groups.h>
 #include <cuda_runtime.h>
 
 #include <cstring>
-#include <initializer_list>
 
 #include "CudaBackend.h"
+#include "DeviceRuns.h"
 #include "KernelBodies.h"
 #include "Kernels.h"
 #include "LaunchArguments.h"
@@ -224,8 +220,6 @@ Status decodeOnDevice(const fluidrt::LaunchShape& shape, const fluidrt::Argument
     return launcharguments::decode(shape, args, fluidgpu::deviceBufferAddress, a);
 }
 
-bool same(const void* a, const void* b) { return a == b; }
-
 template <typename T>
 struct Exactly {
     using type = T;
@@ -304,24 +298,18 @@ Status launchDiffuse(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentB
 Status launchAdvect(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::AdvectArgs a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    // With b == 1 the mask is read at the neighbours along j.
-    if (a.b == 1 && same(a.d, a.boundary)) return fluidrt::cudaErrorInvalidValue;
     return start(Start::Cooperative, advectKernel, shape, a.N, a.b, a.d, a.d0, a.u, a.v, a.dt, a.boundary);
 }
 
 Status launchProjectStep1(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::ProjectStep1Args a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    // u, v and the mask are read at neighbouring cells.
-    for (const void* written : {static_cast<const void*>(a.p), static_cast<const void*>(a.div)})
-        if (same(written, a.u) || same(written, a.v) || same(written, a.boundary)) return fluidrt::cudaErrorInvalidValue;
     return start(Start::Cooperative, projectStep1Kernel, shape, a.N, a.u, a.v, a.p, a.div, a.boundary);
 }
 
 Status launchProjectStep2(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::ProjectStep2Args a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    if (same(a.p, a.boundary)) return fluidrt::cudaErrorInvalidValue;  // the mask is read at neighbouring cells
     const bool inShared = fieldFitsShared(projectStep2Kernel, a.cells);
     return startOneBlock(projectStep2Kernel, inShared ? sizeof(float) * a.cells : 0, a.N, a.p, a.div, a.boundary,
                          inShared);
@@ -330,21 +318,10 @@ Status launchProjectStep2(const fluidrt::LaunchShape& shape, const fluidrt::Argu
 Status launchProjectStep3(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::ProjectStep3Args a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    // p and the mask are read at neighbouring cells.
-    for (const void* written : {static_cast<const void*>(a.u), static_cast<const void*>(a.v)})
-        if (same(written, a.p) || same(written, a.boundary)) return fluidrt::cudaErrorInvalidValue;
     return start(Start::Cooperative, projectStep3Kernel, shape, a.N, a.u, a.v, a.p, a.boundary);
 }
 
 }  // namespace
 
-namespace fluidgpu {
-
-const DeviceKernel deviceKernels[] = {
-    {"gpuKernelAdd_Source", launchAddSource},       {"gpuKernelDiffuse", launchDiffuse},
-    {"gpuKernelAdvect", launchAdvect},              {"gpuKernelProjectStep1", launchProjectStep1},
-    {"gpuKernelProjectStep2", launchProjectStep2},  {"gpuKernelProjectStep3", launchProjectStep3},
-};
-const int deviceKernelCount = sizeof deviceKernels / sizeof deviceKernels[0];
-
-}  // namespace fluidgpu
+const DeviceRuns deviceRuns = {launchAddSource,       launchDiffuse,         launchAdvect,
+                               launchProjectStep1,    launchProjectStep2,    launchProjectStep3};

@@ -1,13 +1,15 @@
 // KernelLaunch.cpp - host launch functions of the six kernels, their host
-// realisations as the runtime layer calls them, and their registration.
+// runs, and their registration as one row each (name, host run, device run).
 //
 // A launch function hands its parameters over one by one as 4-byte values at
 // offsets 0, 4, 8, ... and starts the kernel only when all hand-overs returned
 // 0. On the host backend the launch decodes the same bytes again, resolves the
-// buffer handles (refusing any that is missing or too small for the grid) and
-// runs the active host realisation.
+// buffer handles (refusing any that is missing or too small for the grid, and
+// launches the shared decoder refuses) and runs the host backend's chosen
+// realisation.
 #include <cstring>
 
+#include "DeviceRuns.h"
 #include "Kernels.h"
 #include "LaunchArguments.h"
 
@@ -77,8 +79,6 @@ cudaError_t runProjectStep3(const LaunchShape& shape, const ArgumentBlock& args)
     return cudaSuccess;
 }
 
-const KernelSet* activeSet = nullptr;
-
 }  // namespace
 
 void gpuKernelAdd_Source(int N, DevicePtr gpuX, DevicePtr gpuS, float dt) {
@@ -109,8 +109,11 @@ void gpuKernelProjectStep3(int N, DevicePtr gpuU, DevicePtr gpuV, DevicePtr gpuP
     handOverAndLaunch(reinterpret_cast<const void*>(&gpuKernelProjectStep3), N, gpuU, gpuV, gpuP, gpuBoundary);
 }
 
-const KernelSet& activeHostKernels() { return activeSet ? *activeSet : fastKernels(); }
-void setActiveHostKernels(const KernelSet* set) { activeSet = set; }
+const KernelSet& activeHostKernels() {
+    const void* chosen = hostRealisation();
+    return chosen ? *static_cast<const KernelSet*>(chosen) : fastKernels();
+}
+void setActiveHostKernels(const KernelSet* set) { setHostRealisation(set); }
 
 FatBinaryHandle registerFluidImage() {
     static const char image[] = "fluid kernels";
@@ -118,16 +121,22 @@ FatBinaryHandle registerFluidImage() {
 }
 
 void registerFluidKernels(FatBinaryHandle handle) {
-    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelProjectStep3), "gpuKernelProjectStep3",
-                     runProjectStep3);
-    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelProjectStep2), "gpuKernelProjectStep2",
-                     runProjectStep2);
-    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelProjectStep1), "gpuKernelProjectStep1",
-                     runProjectStep1);
-    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelAdvect), "gpuKernelAdvect", runAdvect);
-    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelDiffuse), "gpuKernelDiffuse", runDiffuse);
-    registerFunction(handle, reinterpret_cast<const void*>(&gpuKernelAdd_Source), "gpuKernelAdd_Source",
-                     runAddSource);
+    const struct {
+        const void* entry;
+        KernelRow row;
+    } kernels[] = {
+        {reinterpret_cast<const void*>(&gpuKernelProjectStep3),
+         {"gpuKernelProjectStep3", runProjectStep3, deviceRuns.projectStep3}},
+        {reinterpret_cast<const void*>(&gpuKernelProjectStep2),
+         {"gpuKernelProjectStep2", runProjectStep2, deviceRuns.projectStep2}},
+        {reinterpret_cast<const void*>(&gpuKernelProjectStep1),
+         {"gpuKernelProjectStep1", runProjectStep1, deviceRuns.projectStep1}},
+        {reinterpret_cast<const void*>(&gpuKernelAdvect), {"gpuKernelAdvect", runAdvect, deviceRuns.advect}},
+        {reinterpret_cast<const void*>(&gpuKernelDiffuse), {"gpuKernelDiffuse", runDiffuse, deviceRuns.diffuse}},
+        {reinterpret_cast<const void*>(&gpuKernelAdd_Source),
+         {"gpuKernelAdd_Source", runAddSource, deviceRuns.addSource}},
+    };
+    for (const auto& kernel : kernels) registerFunction(handle, kernel.entry, kernel.row);
 }
 
 FatBinaryHandle registerFluidKernels() {

@@ -44,6 +44,8 @@ const KernelSet& referenceKernels();
 const KernelSet& fastKernels();
 
 // The realisation that launches on the host backend use (fast by default).
+// It is the host backend's option (fluidrt::setHostRealisation); these read
+// and set it as a KernelSet.
 const KernelSet& activeHostKernels();
 void setActiveHostKernels(const KernelSet* set);  // nullptr selects the fast set
 

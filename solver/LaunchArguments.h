@@ -4,10 +4,15 @@
 // 8, ... A backend decodes the same bytes: scalars are copied out, buffer
 // handles are turned into addresses by the backend's own lookup, which refuses
 // a handle that names no buffer large enough for the grid. Any missing byte or
-// unusable handle marks the whole launch as refused.
+// unusable handle marks the whole launch as refused. So is a launch whose
+// written buffer is one the kernel reads at other cells: the result would then
+// depend on the order in which the cells are visited, which parallel threads
+// do not have. Both backends decode with these functions and so refuse the
+// same launches.
 #pragma once
 
 #include <cstring>
+#include <initializer_list>
 
 #include "../runtime/DeviceRuntime.h"
 
@@ -130,7 +135,9 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->v = d.field<float>(20);
     a->dt = d.scalar<float>(24);
     a->boundary = d.field<int>(28);
-    const bool distinct = a->d != a->d0 && a->d != a->u && a->d != a->v;
+    // With b == 1 the mask is read at the neighbours along j.
+    const bool distinct = a->d != a->d0 && a->d != a->u && a->d != a->v &&
+                          !(a->b == 1 && static_cast<const void*>(a->d) == a->boundary);
     return d.ok && distinct ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
 }
 
@@ -143,7 +150,11 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->p = d.field<float>(12);
     a->div = d.field<float>(16);
     a->boundary = d.field<int>(20);
-    return d.ok ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+    // u, v and the mask are read at neighbouring cells.
+    bool distinct = true;
+    for (const void* written : {static_cast<const void*>(a->p), static_cast<const void*>(a->div)})
+        distinct = distinct && written != a->u && written != a->v && written != a->boundary;
+    return d.ok && distinct ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
 }
 
 inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
@@ -153,7 +164,9 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->p = d.field<float>(4);
     a->div = d.field<float>(8);
     a->boundary = d.field<int>(12);
-    return d.ok ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+    // The mask is read at neighbouring cells.
+    const bool distinct = static_cast<const void*>(a->p) != a->boundary;
+    return d.ok && distinct ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
 }
 
 inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
@@ -164,7 +177,11 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->v = d.field<float>(8);
     a->p = d.field<float>(12);
     a->boundary = d.field<int>(16);
-    return d.ok ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+    // p and the mask are read at neighbouring cells.
+    bool distinct = true;
+    for (const void* written : {static_cast<const void*>(a->u), static_cast<const void*>(a->v)})
+        distinct = distinct && written != a->p && written != a->boundary;
+    return d.ok && distinct ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
 }
 
 }  // namespace launcharguments

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceRuns.h"
 #include "DeviceRuntime.h"
 #include "GpuBackend.h"
 #include "TestSupport.h"
@@ -469,14 +470,14 @@ TEST_F(GpuBackendTest, RefusedLaunchesWriteNothing) {
     EXPECT_NE(launchStatus(dim3(511), block, [&] { gpuKernelAdd_Source(N, x, y, 0.2f); }), cudaSuccess);
     EXPECT_NE(launchStatus(grid, block, [&] { gpuKernelAdvect(N - 1, 0, x, y, z, z, 0.2f, mask); }), cudaSuccess);
     EXPECT_NE(launchStatus(grid, block, [&] { gpuKernelProjectStep3(0, x, y, z, mask); }), cudaSuccess);
-    // A written buffer that is also read: refused by the host as well...
+    // A written buffer that is also read at other cells (the host refuses
+    // these too, by the same decoder).
     EXPECT_NE(launchStatus(grid, block, [&] { gpuKernelDiffuse(N, 0, x, x, 0.5f, 0.2f, mask); }), cudaSuccess);
     EXPECT_NE(launchStatus(grid, block, [&] { gpuKernelAdvect(N, 0, x, y, x, z, 0.2f, mask); }), cudaSuccess);
-    // ...and, on the device, where the host's result depends on the order of its cells.
     EXPECT_NE(launchStatus(grid, block, [&] { gpuKernelProjectStep1(N, x, y, x, z, mask); }), cudaSuccess);
     EXPECT_NE(launchStatus(grid, block, [&] { gpuKernelProjectStep2(N, mask, x, mask); }), cudaSuccess);
     EXPECT_NE(launchStatus(grid, block, [&] { gpuKernelProjectStep3(N, x, y, y, mask); }), cudaSuccess);
-    // A device name without a device kernel, and a short argument block.
+    // A row without a device run, and a short argument block.
     LaunchShape shape;
     shape.grid = grid;
     shape.block = block;
@@ -485,8 +486,8 @@ TEST_F(GpuBackendTest, RefusedLaunchesWriteNothing) {
     std::memcpy(args.bytes, &n, sizeof n);
     std::memcpy(args.bytes + 4, &x, sizeof x);
     args.used = 8;
-    EXPECT_NE(gpu->launch("gpuKernelNoSuchThing", nullptr, shape, args), cudaSuccess);
-    EXPECT_NE(gpu->launch("gpuKernelAdd_Source", nullptr, shape, args), cudaSuccess);
+    EXPECT_NE(gpu->launch(KernelRow{"gpuKernelNoSuchThing", nullptr, nullptr}, shape, args), cudaSuccess);
+    EXPECT_NE(gpu->launch(KernelRow{"gpuKernelAdd_Source", nullptr, deviceRuns.addSource}, shape, args), cudaSuccess);
 
     // None of them touched a buffer.
     std::vector<std::uint32_t> after(cellsPerField);

@@ -2,9 +2,11 @@
 // fault injection that the solver's failure tests rely on.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "DeviceRuntime.h"
+#include "GpuBackend.h"
 #include "Fluid.h"
 #include "Kernels.h"
 
@@ -143,4 +145,81 @@ TEST_F(RuntimeTest, HostLaunchRefusesBuffersTooSmallForTheGridOrAWrongShape) {
 
     EXPECT_EQ(cudaFree(small), cudaSuccess);
     EXPECT_EQ(cudaFree(x), cudaSuccess);
+}
+
+TEST_F(RuntimeTest, HostRefusesTheLaunchesWhoseWrittenBufferIsReadAtOtherCells) {
+    // The same launches the CUDA backend refuses, through the same decoder;
+    // a refused launch writes nothing.
+    std::vector<float> init(cellsPerField);
+    for (int k = 0; k < cellsPerField; ++k) init[k] = static_cast<float>(k % 7) - 3.0f;
+    DevicePtr x, y, z, mask;
+    for (DevicePtr* p : {&x, &y, &z, &mask}) {
+        ASSERT_EQ(cudaMalloc(p, bytesPerField), cudaSuccess);
+        ASSERT_EQ(cudaMemcpy(*p, init.data(), bytesPerField, cudaMemcpyHostToDevice), cudaSuccess);
+    }
+    struct Refused {
+        const char* what;
+        void (*launch)(DevicePtr, DevicePtr, DevicePtr, DevicePtr);
+    };
+    const Refused launches[] = {
+        {"diffuse into its source", [](DevicePtr x, DevicePtr, DevicePtr, DevicePtr m) {
+             gpuKernelDiffuse(N, 0, x, x, 0.5f, 0.2f, m);
+         }},
+        {"advect into its velocity", [](DevicePtr x, DevicePtr y, DevicePtr z, DevicePtr m) {
+             gpuKernelAdvect(N, 0, x, y, x, z, 0.2f, m);
+         }},
+        {"advect b = 1 into the mask", [](DevicePtr x, DevicePtr y, DevicePtr z, DevicePtr) {
+             gpuKernelAdvect(N, 1, x, y, z, z, 0.2f, x);
+         }},
+        {"pressure in u's place", [](DevicePtr x, DevicePtr y, DevicePtr z, DevicePtr m) {
+             gpuKernelProjectStep1(N, x, y, x, z, m);
+         }},
+        {"divergence in the mask's place", [](DevicePtr x, DevicePtr y, DevicePtr z, DevicePtr m) {
+             gpuKernelProjectStep1(N, x, y, z, m, m);
+         }},
+        {"pressure in the mask's place", [](DevicePtr x, DevicePtr, DevicePtr, DevicePtr m) {
+             gpuKernelProjectStep2(N, m, x, m);
+         }},
+        {"v in the pressure's place", [](DevicePtr x, DevicePtr y, DevicePtr, DevicePtr m) {
+             gpuKernelProjectStep3(N, x, y, y, m);
+         }},
+    };
+    static cudaError_t lastLaunch;
+    for (const Refused& r : launches) {
+        lastLaunch = cudaSuccess;
+        ASSERT_EQ(cudaConfigureCall(dim3(512), dim3(32)), cudaSuccess);
+        setOperationObserver([](Op op, cudaError_t status) {
+            if (op == Op::Launch) lastLaunch = status;
+        });
+        r.launch(x, y, z, mask);
+        setOperationObserver(nullptr);
+        EXPECT_EQ(lastLaunch, cudaErrorInvalidValue) << r.what;
+    }
+    std::vector<float> after(cellsPerField);
+    for (DevicePtr p : {x, y, z, mask}) {
+        ASSERT_EQ(cudaMemcpy(after.data(), p, bytesPerField, cudaMemcpyDeviceToHost), cudaSuccess);
+        EXPECT_EQ(after, init);
+        EXPECT_EQ(cudaFree(p), cudaSuccess);
+    }
+}
+
+TEST_F(RuntimeTest, TheEnvironmentCanAskForTheHostBackend) {
+    // This machine may or may not have a CUDA device: without one, every
+    // request ends on the host backend; with one, only "host" does.
+    const bool device = gpuBackend() != nullptr;
+    struct Case {
+        const char* value;  // nullptr: unset
+        bool host;
+    };
+    const Case cases[] = {{nullptr, !device}, {"host", true}, {"cuda", !device}, {"HOST", !device}};
+    for (const Case& c : cases) {
+        if (c.value)
+            setenv("FLUID_BACKEND", c.value, 1);
+        else
+            unsetenv("FLUID_BACKEND");
+        EXPECT_EQ(&chooseBackend(), c.host ? &hostBackend() : gpuBackend()) << (c.value ? c.value : "unset");
+        EXPECT_EQ(&currentBackend(), c.host ? &hostBackend() : gpuBackend());
+    }
+    unsetenv("FLUID_BACKEND");
+    setBackend(nullptr);
 }

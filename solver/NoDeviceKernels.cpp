@@ -1,0 +1,5 @@
+// NoDeviceKernels.cpp - the kernels' device runs in builds without CUDA:
+// there are none, and the CUDA backend does not exist either.
+#include "DeviceRuns.h"
+
+const DeviceRuns deviceRuns = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
