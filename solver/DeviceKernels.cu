@@ -20,17 +20,14 @@
 // so which thread computes a cell does not change the result.
 //
 // Relaxations (diffusion, pressure) update in place in increasing cell
-// order, sweep after sweep, as the host does. Cell (i, j) of sweep k needs
-// sweep k's (i - 1, j) and (i, j - 1) and sweep k - 1's (i + 1, j) and
-// (i, j + 1), so the cells of one anti-diagonal d = i + j are independent,
-// and sweep k can do diagonal d once sweep k has done d - 1 and sweep k - 1
-// has done d + 1. A relaxation therefore runs as one block: in wave w its
-// threads compute diagonal 2 + w - 2k of every sweep k at once, with a block
-// barrier between waves, on a copy of the field in shared memory when the
-// device offers enough (global memory otherwise). Border cells are read only
-// by their interior neighbour, which writes the border cell's end-of-sweep
-// value (the copy, or 0) right after its own update; the corners, read by no
-// interior cell, are set once at the end.
+// order, sweep after sweep, as the host does, in the wave order that the
+// host's vector code uses (VectorKernels.h says why it gives the same
+// numbers): one block runs wave after wave, its threads computing diagonal
+// 2 + w - 2k of every sweep k of wave w, with a block barrier between waves,
+// on a copy of the field in shared memory when the device offers enough
+// (global memory otherwise). Each interior cell next to the border writes the
+// border cell's end-of-sweep value right after its own update; the corners
+// are set once at the end.
 //
 // Adding sources has a single phase and is an ordinary launch.
 //
