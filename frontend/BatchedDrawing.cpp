@@ -34,6 +34,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "FieldPicture.h"
@@ -166,10 +167,12 @@ int putAllOutlines(const Projection& p, float h) {
 void buildImages(const Projection& p, float h) {
     const int w = windowWidth, ht = windowHeight;
     const std::size_t pixels = static_cast<std::size_t>(w) * static_cast<std::size_t>(ht);
-    pixelCell.assign(pixels, 0);
-    gridDepth.assign(pixels, 1.0f);
-    quadRgba.assign(4 * pixels, 0.0f);
-    quadDepth.assign(pixels, 1.0f);
+    // New vectors rather than assign(), which keeps the capacity: the images
+    // of a window that was larger give their memory back.
+    pixelCell = std::vector<std::uint16_t>(pixels, 0);
+    gridDepth = std::vector<float>(pixels, 1.0f);
+    quadRgba = std::vector<float>(4 * pixels, 0.0f);
+    quadDepth = std::vector<float>(pixels, 1.0f);
 
     // Cell ids as colours: exact in 8-bit channels, 0 (the clear colour) for none.
     static std::uint8_t idColours[4 * cellsDrawn][3];
@@ -206,6 +209,13 @@ void buildImages(const Projection& p, float h) {
     imageWidth = w;
     imageHeight = ht;
     imageCellSize = cellSize;
+}
+
+// Gives the images' memory back while a window size has none.
+void releaseImages() {
+    for (auto* image : {&gridDepth, &quadRgba, &quadDepth}) std::vector<float>().swap(*image);
+    std::vector<std::uint16_t>().swap(pixelCell);
+    imageWidth = imageHeight = -1;
 }
 
 // The quad each cell draws this frame (the later of obstacle and density).
@@ -290,6 +300,11 @@ void drawVelocityLines(const Projection& p) {
 
 }  // namespace
 
+std::size_t batchedImageBytes() {
+    return pixelCell.capacity() * sizeof pixelCell[0] + gridDepth.capacity() * sizeof gridDepth[0] +
+           quadRgba.capacity() * sizeof quadRgba[0] + quadDepth.capacity() * sizeof quadDepth[0];
+}
+
 void drawFieldBatched() {
     if (!showBoundary && !showDensity && !showVelocity && !showGrid) return;
     const Projection projection;
@@ -300,6 +315,7 @@ void drawFieldBatched() {
     beginBatch();
     if (useImages && (windowWidth != imageWidth || windowHeight != imageHeight || cellSize != imageCellSize))
         buildImages(projection, h);
+    if (!useImages) releaseImages();
 
     if ((showBoundary || showDensity) && collectCellQuads()) {
         if (useImages)

@@ -5,6 +5,8 @@
 // goes through fixed-function OpenGL, window handling through GLUT.
 #pragma once
 
+#include <cstddef>
+
 // Window and timing.
 extern int windowWidth;      // pixels, 512 at start; set by reshape
 extern int windowHeight;     // pixels, 512 at start; set by reshape
@@ -47,6 +49,8 @@ void drawField();
 void drawFieldPerCell();
 void drawFieldBatched();
 unsigned int drawingDisplayModeBits();  // extra GLUT display mode bits
+// Bytes the batched drawing holds for its per-window-size images.
+std::size_t batchedImageBytes();
 
 // Redraw driving.
 void idleRedraw();

@@ -3,7 +3,9 @@
 // reshape callback and the cell display list that every drawing reuses.
 #include <GL/glut.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "FieldPicture.h"
 #include "FrontEnd.h"
@@ -36,7 +38,9 @@ void printField(int n, const float* field) {
 
 namespace {
 
-void dumpFields() {
+// Prints the fields and the total; false when writing or flushing the output
+// failed (errno says why).
+bool dumpFields() {
     std::printf("\n\nDensity Field\n");
     printField(N, dens);
     std::printf("\n\nu Field\n");
@@ -44,7 +48,19 @@ void dumpFields() {
     std::printf("\n\nv Field\n");
     printField(N, v);
     std::printf("\n\nTotal Density: %f\n", static_cast<double>(totalDensity));
-    std::fflush(stdout);  // a reader on a pipe sees each dump as it happens
+    // A reader on a pipe sees each dump as it happens.
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+// A dump that cannot be written is reported once and turned off; pressing c
+// again tries again. (A closed pipe ends the program by SIGPIPE, as for any
+// Unix program.)
+void dumpOrTurnOff() {
+    if (dumpFields()) return;
+    const int error = errno;
+    std::fprintf(stderr, "fluid: cannot write the field dump: %s; dump turned off\n", std::strerror(error));
+    std::clearerr(stdout);
+    printFields = 0;
 }
 
 }  // namespace
@@ -54,7 +70,7 @@ void displayFrame() {
     if (simulate || stepOnce) {
         gpuCalcFluid();
         totalDensity = sumInteriorDensity();
-        if (printFields) dumpFields();
+        if (printFields) dumpOrTurnOff();
         stepOnce = 0;
     }
     drawField();

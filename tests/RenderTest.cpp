@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "FrontEndTestSupport.h"
 
@@ -247,11 +248,17 @@ TEST_F(FrontEndTest, BatchedFrameIsAFewDrawsWithDepthOrdering) {
     EXPECT_EQ(images[2].args, (std::vector<double>{512, 512, GL_DEPTH_COMPONENT, GL_FLOAT}));
     EXPECT_TRUE(glrecorder::named("glCallList").empty());
 
-    // A new size renders the images again.
-    reshapeWindow(800, 600);
-    glrecorder::reset();
-    displayFrame();
-    EXPECT_EQ(glrecorder::named("glReadPixels").size(), 2u);
+    // A new size renders the images again, and they take as much memory as
+    // the window needs (26 bytes a pixel), also after a larger window, or
+    // none while the window is too large for images.
+    for (const auto& size : {std::pair<int, int>{800, 600}, {2000, 1500}, {512, 512}, {5000, 5000}, {800, 600}}) {
+        reshapeWindow(size.first, size.second);
+        glrecorder::reset();
+        displayFrame();
+        const bool images = size.first < 4096;
+        EXPECT_EQ(glrecorder::named("glReadPixels").size(), images ? 2u : 0u);
+        EXPECT_EQ(batchedImageBytes(), images ? 26u * size.first * size.second : 0u) << size.first;
+    }
     // Views off: nothing to draw, no draw calls.
     glrecorder::reset();
     showVelocity = showGrid = showBoundary = showDensity = 0;

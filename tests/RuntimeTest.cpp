@@ -33,6 +33,14 @@ TEST_F(RuntimeTest, BuffersRoundTripAndRejectOversizedCopies) {
     EXPECT_EQ(cudaMemcpy(a, in, sizeof in, cudaMemcpyHostToDevice), cudaSuccess);
     EXPECT_EQ(cudaMemcpy(out, a, sizeof out, cudaMemcpyDeviceToHost), cudaSuccess);
     EXPECT_EQ(std::vector<float>(out, out + 4), std::vector<float>(in, in + 4));
+    // A short copy moves exactly the bytes asked for, either way.
+    float head[4] = {-9.0f, -9.0f, -9.0f, -9.0f};
+    EXPECT_EQ(cudaMemcpy(head, a, 8, cudaMemcpyDeviceToHost), cudaSuccess);
+    EXPECT_EQ(std::vector<float>(head, head + 4), (std::vector<float>{1.0f, -2.0f, -9.0f, -9.0f}));
+    const float newHead[2] = {5.0f, 6.0f};
+    EXPECT_EQ(cudaMemcpy(a, newHead, 8, cudaMemcpyHostToDevice), cudaSuccess);
+    EXPECT_EQ(cudaMemcpy(out, a, sizeof out, cudaMemcpyDeviceToHost), cudaSuccess);
+    EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{5.0f, 6.0f, 3.5f, 0.25f}));
     // More bytes than the buffer holds, or the wrong direction, is refused.
     EXPECT_NE(cudaMemcpy(a, big, sizeof big, cudaMemcpyHostToDevice), cudaSuccess);
     EXPECT_NE(cudaMemcpy(big, a, sizeof big, cudaMemcpyDeviceToHost), cudaSuccess);

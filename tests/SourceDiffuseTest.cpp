@@ -53,8 +53,12 @@ TEST(BorderRules, CopyRuleCopiesSidesThenAveragesCornersInOrder) {
     EXPECT_EQ(x[IX(0, N + 1)], 0.5f * (x[IX(0, N)] + x[IX(1, N + 1)]));
     EXPECT_EQ(x[IX(N + 1, 0)], 0.5f * (x[IX(N, 0)] + x[IX(N + 1, 1)]));
     EXPECT_EQ(x[IX(N + 1, N + 1)], 0.5f * (x[IX(N, N + 1)] + x[IX(N + 1, N)]));
-    // (0,0) averages 1 + 1000 and 1 + 1000: the side copies, not the old -7.
+    // Each corner averages two side copies of the same interior corner cell
+    // (i + 1000 j), not the old -7: all four pinned, as the fast kernels share
+    // these averages and cannot catch a fault in them.
     EXPECT_EQ(x[IX(0, 0)], 1001.0f);
+    EXPECT_EQ(x[IX(0, N + 1)], 126001.0f);
+    EXPECT_EQ(x[IX(N + 1, 0)], 1126.0f);
     EXPECT_EQ(x[IX(N + 1, N + 1)], 126126.0f);
 }
 
