@@ -92,6 +92,7 @@ struct Launch {
     std::string path;
     std::vector<std::string> args, env;
     int stdoutFd = -1;  // -1: /dev/null
+    bool closeStdout = false;  // start with no descriptor 1 at all
     int stderrFd = -1;  // -1: /dev/null
     int inheritFd = -1; // one more descriptor the child keeps open
 
@@ -110,6 +111,7 @@ struct Launch {
         const int null = open("/dev/null", O_RDWR);
         dup2(null, STDIN_FILENO);
         dup2(stdoutFd >= 0 ? stdoutFd : null, STDOUT_FILENO);
+        if (closeStdout) close(STDOUT_FILENO);
         dup2(stderrFd >= 0 ? stderrFd : null, STDERR_FILENO);
         if (inheritFd >= 0) fcntl(inheritFd, F_SETFD, 0);
         execve(path.c_str(), argv.data(), envp.data());
@@ -556,19 +558,27 @@ protected:
         programErr.reset();
     }
 
-    void startProgram() {
+    // Where the program's standard output goes: a pipe read here, nowhere
+    // (descriptor 1 closed), or a device that is always full.
+    enum class Output { Pipe, Closed, Full };
+
+    void startProgram(Output output = Output::Pipe) {
         int outPipe[2], errPipe[2];
         ASSERT_EQ(pipe2(outPipe, O_CLOEXEC), 0);
         ASSERT_EQ(pipe2(errPipe, O_CLOEXEC), 0);
+        const int full = output == Output::Full ? open("/dev/full", O_WRONLY | O_CLOEXEC) : -1;
+        ASSERT_TRUE(output != Output::Full || full >= 0);
         Launch launch;
         launch.path = programPath;
         launch.args = {programPath};
         launch.env = environmentWithDisplay(server.display);
-        launch.stdoutFd = outPipe[1];
+        launch.stdoutFd = output == Output::Full ? full : outPipe[1];
+        launch.closeStdout = output == Output::Closed;
         launch.stderrFd = errPipe[1];
         programPid = launch.start();
         close(outPipe[1]);
         close(errPipe[1]);
+        if (full >= 0) close(full);
         programOut = std::make_unique<OutputCollector>(outPipe[0]);
         programErr = std::make_unique<OutputCollector>(errPipe[0]);
 
@@ -791,6 +801,36 @@ TEST_F(WindowTest, EscapeExitsWithStatusZero) {
     int status = -1;
     ASSERT_TRUE(waitForProgramExit(status));
     EXPECT_EQ(status, 0);
+}
+
+TEST_F(WindowTest, AClosedOrFullStandardOutputNeitherCorruptsTheWindowNorStopsTheProgram) {
+    // Closed: the dump must not reach the X connection, which would take the
+    // free descriptor 1. Full: the failed dump is reported once and turned
+    // off; c turns it on again and it is tried (and reported) again.
+    const std::string report = "fluid: cannot write the field dump: No space left on device; dump turned off\n";
+    for (const Output output : {Output::Closed, Output::Full}) {
+        SCOPED_TRACE(output == Output::Closed ? "closed" : "full");
+        stopProcess(programPid);
+        ASSERT_NO_FATAL_FAILURE(startProgram(output));
+        ASSERT_NO_FATAL_FAILURE(key("c"));
+        if (output == Output::Full) {
+            ASSERT_TRUE(programErr->waitFor([&](const std::string& t) { return countOf(t, report) == 1; },
+                                            patienceSeconds))
+                << programErr->text();
+            pause(300);  // more frames: no second report while the dump is off
+            EXPECT_EQ(countOf(programErr->text(), report), 1u);
+            ASSERT_NO_FATAL_FAILURE(key("c"));
+            EXPECT_TRUE(programErr->waitFor([&](const std::string& t) { return countOf(t, report) == 2; },
+                                            patienceSeconds));
+        } else {
+            pause(500);  // frames that dump into /dev/null
+        }
+        ASSERT_NO_FATAL_FAILURE(key("Escape"));
+        int status = -1;
+        ASSERT_TRUE(waitForProgramExit(status));
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(programErr->text().find("X Error"), std::string::npos) << programErr->text();
+    }
 }
 
 // ---------------------------------------------------------------------------
