@@ -4,4 +4,4 @@
 // AVX-512F.
 #include "VectorKernels.h"
 
-const VectorCode avx512Code = vectorCode<16, 8, 16>();
+const VectorCode avx512Code = vectorCode<16, 8, 16, 16>();

@@ -87,6 +87,9 @@ struct Lanes<4> {
     using D = double __attribute__((vector_size(16)));
     // The lanes whose bit is set.
     FLUID_VECTOR_INLINE static I fromBits(unsigned bits) { return (I{1, 2, 4, 8} & static_cast<int>(bits)) != 0; }
+    // The lanes first, first + 1, ...
+    FLUID_VECTOR_INLINE static I lanesFrom(int first) { return I{0, 1, 2, 3} + first; }
+
     // Stores the lanes of v whose bit is set, leaving the others' memory alone.
     FLUID_VECTOR_INLINE static void storeLanes(float* p, unsigned bits, const F& v) {
         F old;
@@ -122,6 +125,9 @@ struct Lanes<8> {
     FLUID_VECTOR_INLINE static I fromBits(unsigned bits) {
         return (I{1, 2, 4, 8, 16, 32, 64, 128} & static_cast<int>(bits)) != 0;
     }
+    // The lanes first, first + 1, ...
+    FLUID_VECTOR_INLINE static I lanesFrom(int first) { return I{0, 1, 2, 3, 4, 5, 6, 7} + first; }
+
     FLUID_VECTOR_INLINE static void storeLanes(float* p, unsigned bits, const F& v) {
 #if defined(__AVX2__)
         _mm256_maskstore_ps(p, (__m256i)fromBits(bits), (__m256)v);
@@ -161,6 +167,20 @@ struct Lanes<16> {
         return _mm512_mask_i32gather_ps(_mm512_setzero_ps(), mask, index, base, 4);
     }
     FLUID_VECTOR_INLINE static __mmask16 fromBits(unsigned bits) { return static_cast<__mmask16>(bits); }
+    FLUID_VECTOR_INLINE static I lanesFrom(int first) {
+        return _mm512_add_epi32(_mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0),
+                                _mm512_set1_epi32(first));
+    }
+    // The four cells (i0, j0), (i0, j0 + 1), (i0 + 1, j0), (i0 + 1, j0 + 1)
+    // of a field with rows S apart, gathered per lane.
+    FLUID_VECTOR_INLINE static void sample(const float* p, int S, const I& i0, const I& j0, F* d00, F* d01, F* d10,
+                                           F* d11) {
+        const __m512i at = _mm512_add_epi32(i0, _mm512_mullo_epi32(j0, _mm512_set1_epi32(S)));
+        *d00 = gather(p, at, 0xffff);
+        *d10 = gather(p + 1, at, 0xffff);
+        *d01 = gather(p + S, at, 0xffff);
+        *d11 = gather(p + S + 1, at, 0xffff);
+    }
     FLUID_VECTOR_INLINE static void storeLanes(float* p, unsigned bits, const F& v) {
         _mm512_storeu_ps(p, _mm512_mask_blend_ps(fromBits(bits), _mm512_loadu_ps(p), v));
     }
@@ -314,19 +334,21 @@ void advect(int N, int b, float* d, const float* d0, const float* u, const float
     using I = typename Lanes<L>::I;
     const int S = N + 2;
     const float n = static_cast<float>(N);
-    I lane;
-    for (int l = 0; l < L; ++l) lane[l] = l;
     const auto sample = [&](const I& i0, const I& j0, F* d00, F* d01, F* d10, F* d11) {
-        const I at = i0 + j0 * S;
-        pairsAt<L>(d0, at, d00, d10);
-        pairsAt<L>(d0 + S, at, d01, d11);
+        if constexpr (L == 16) {
+            Lanes<L>::sample(d0, S, i0, j0, d00, d01, d10, d11);
+        } else {
+            const I at = i0 + j0 * S;
+            pairsAt<L>(d0, at, d00, d10);
+            pairsAt<L>(d0 + S, at, d01, d11);
+        }
     };
     for (int j = 1; j <= N; ++j) {
         const F fj = F{} + static_cast<float>(j);
         for (int i = 0; i < S; i += L) {
             const int ci = i < S - L ? i : S - L;
             const int c = ci + S * j;
-            F value = kernel::advectValue(kernel::toFloat(lane + ci), fj, load<F>(u + c), load<F>(v + c), dt * n,
+            F value = kernel::advectValue(kernel::toFloat(Lanes<L>::lanesFrom(ci)), fj, load<F>(u + c), load<F>(v + c), dt * n,
                                           n + 0.5f, sample);
             if (b == 1)
                 value = kernel::reflectAlongJ(value, kernel::isSolid(load<I>(boundary + c - S)),
@@ -662,8 +684,9 @@ void pressure(const DiagonalGrid& g, float* p, const float* div, const int* mask
 }
 
 // The table of one instruction set, `width` lanes wide: relaxations with
-// `relaxLanes` lanes, the other kernels with `lanes`.
-template <int width, int lanes, int relaxLanes>
+// `relaxLanes` lanes, advection with `advectLanes`, the other kernels with
+// `lanes`.
+template <int width, int lanes, int relaxLanes, int advectLanes = lanes>
 constexpr VectorCode vectorCode() {
     return VectorCode{width,
                       holdsForeignNaN<lanes>,
@@ -672,7 +695,7 @@ constexpr VectorCode vectorCode() {
                       keepFluid<lanes>,
                       addSource<lanes>,
                       diffuse<relaxLanes>,
-                      advect<lanes>,
+                      advect<advectLanes>,
                       divergence<lanes>,
                       pressure<relaxLanes>,
                       subtractGradient<lanes>,

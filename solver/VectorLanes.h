@@ -133,6 +133,14 @@ FLUID_LANES __m512 negateWhere(__mmask16 negate, __m512 v) {
     return _mm512_castsi512_ps(_mm512_mask_xor_epi32(bits, negate, bits, _mm512_set1_epi32(signBit)));
 }
 FLUID_LANES __m512 choose(__mmask16 first, __m512 a, __m512 b) { return _mm512_mask_blend_ps(first, b, a); }
+// (The zero-masking conversions with every lane kept are the plain ones;
+// unlike the unmasked intrinsics they do not trip GCC's uninitialised-value
+// warning.)
+FLUID_LANES __m512i sampleIndex(__m512 x) {
+    const __mmask16 nan = _mm512_cmp_ps_mask(x, x, _CMP_UNORD_Q);
+    return _mm512_maskz_cvttps_epi32(0xffff, _mm512_mask_blend_ps(nan, x, _mm512_set1_ps(0.5f)));
+}
+FLUID_LANES __m512 toFloat(__m512i i) { return _mm512_maskz_cvtepi32_ps(0xffff, i); }
 #endif
 
 }  // namespace kernel
