@@ -169,6 +169,13 @@ FLUID_FORMULA V gradientCorrected(Keep fluid, V vel, V pUp, V pDown, M solidBelo
 
 // --- border rule -----------------------------------------------------------------------------
 
+// A side cell's value under the border rule selected by b: its interior
+// neighbour's under the copy rule (b == 0), 0 under the zero rule.
+template <class V>
+FLUID_FORMULA V sideValue(int b, V interior) {
+    return b == 0 ? interior : V{};
+}
+
 // A corner of the copy rule: the average of its two side neighbours.
 template <class V>
 FLUID_FORMULA V cornerAverage(V a, V b) {

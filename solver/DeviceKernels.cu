@@ -36,7 +36,6 @@
 #include <cooperative_groups.h>
 #include <cuda_runtime.h>
 
-#include <cstring>
 
 #include "CudaBackend.h"
 #include "DeviceRuns.h"
@@ -109,7 +108,7 @@ __device__ void relaxInPlace(int N, int b, float* x, RelaxCell relaxCell) {
             if (j < 1 || j > N) continue;
             const int t = kernel::cellAt(N, i, j);
             relaxCell(t);
-            const float border = b == 0 ? x[t] : 0.0f;
+            const float border = kernel::sideValue(b, x[t]);
             if (i == 1) x[kernel::cellAt(N, 0, j)] = border;
             if (i == N) x[kernel::cellAt(N, N + 1, j)] = border;
             if (j == 1) x[kernel::cellAt(N, i, 0)] = border;
@@ -122,7 +121,7 @@ __device__ void relaxInPlace(int N, int b, float* x, RelaxCell relaxCell) {
             if (b == 0)
                 kernel::copyRuleCorner(N, k, x);
             else
-                x[kernel::cellAt(N, k < 2 ? 0 : N + 1, k % 2 == 0 ? 0 : N + 1)] = 0.0f;
+                kernel::zeroRuleSide(N, kernel::cellAt(N, k < 2 ? 0 : N + 1, k % 2 == 0 ? 0 : N + 1), x);
         }
     __syncthreads();
 }

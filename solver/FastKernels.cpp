@@ -64,7 +64,7 @@ int32_t foreignNaNSign() {
 bool isForeignNaN(float f) {
     int32_t bits;
     std::memcpy(&bits, &f, sizeof bits);
-    return (bits ^ foreignNaNSign()) > 0x7f800000;
+    return isNaNOfSign(bits, foreignNaNSign());
 }
 bool holdsForeignNaN(int N, const float* field) {
     return chosenVectorCode().holdsForeignNaN(field, cellCount(N), foreignNaNSign());
@@ -139,34 +139,33 @@ void freeArray(T* p) {
     ::operator delete[](p, lineAlignment);
 }
 
+void releaseDiagonals(Diagonals& d) {
+    freeArray(d.field);
+    freeArray(d.source);
+    freeArray(d.mask);
+    freeArray(d.maskSeen);
+}
+
 Diagonals& diagonals(int N, const int* boundary) {
     struct Owner {
         Diagonals d;
-        ~Owner() {
-            freeArray(d.field);
-            freeArray(d.source);
-            freeArray(d.mask);
-            freeArray(d.maskSeen);
-        }
+        ~Owner() { releaseDiagonals(d); }
     };
     static Owner owner;
     Diagonals& d = owner.d;
+    const std::size_t gridCells = static_cast<std::size_t>(cellCount(N));
     if (d.grid.N != N) {
-        freeArray(d.field);
-        freeArray(d.source);
-        freeArray(d.mask);
-        freeArray(d.maskSeen);
+        releaseDiagonals(d);
         d.grid = diagonalGrid(N);
         const std::size_t cells = static_cast<std::size_t>(diagonalCells(d.grid));
         d.field = zeroedArray<float>(cells);
         d.source = zeroedArray<float>(cells);
-        d.mask = zeroedArray<int>(cells);
-        d.maskSeen = zeroedArray<int>(static_cast<std::size_t>(cellCount(N)));
-        chosenVectorCode().toDiagonalMask(d.grid, d.maskSeen, d.mask);
-        ++d.generation;
+        d.mask = zeroedArray<int>(cells);  // all fluid, as the zeroed maskSeen says
+        d.maskSeen = zeroedArray<int>(gridCells);
+        ++d.generation;  // a new grid: the vector code's split of its plan is stale
     }
-    if (std::memcmp(d.maskSeen, boundary, sizeof(int) * static_cast<std::size_t>(cellCount(N))) != 0) {
-        std::memcpy(d.maskSeen, boundary, sizeof(int) * static_cast<std::size_t>(cellCount(N)));
+    if (std::memcmp(d.maskSeen, boundary, sizeof(int) * gridCells) != 0) {
+        std::memcpy(d.maskSeen, boundary, sizeof(int) * gridCells);
         chosenVectorCode().toDiagonalMask(d.grid, boundary, d.mask);
         ++d.generation;
     }

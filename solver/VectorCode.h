@@ -32,6 +32,15 @@ inline __attribute__((always_inline)) int diagonalAt(const DiagonalGrid& g, int 
 }
 inline __attribute__((always_inline)) int diagonalCells(const DiagonalGrid& g) { return (2 * g.N + 3) * g.stride; }
 
+// Whether a float's bits (one int, or a vector of them lane by lane) are a
+// NaN whose sign bit is `sign` (INT32_MIN or 0): xoring that sign into the
+// sign bit makes such a NaN the only kind of value whose bits, as an int,
+// exceed those of +infinity.
+template <class Bits>
+inline __attribute__((always_inline)) auto isNaNOfSign(Bits bits, std::int32_t sign) {
+    return (bits ^ sign) > 0x7f800000;
+}
+
 struct VectorCode {
     int lanes;
     // Whether p[0..count) holds a NaN whose sign bit is foreignSign.

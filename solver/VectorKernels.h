@@ -214,22 +214,19 @@ int cellCount(int N) { return (N + 2) * (N + 2); }
 
 // --- NaN scan ---------------------------------------------------------------------------
 
-constexpr int32_t infinityBits = 0x7f800000;
-
-// Xoring the foreign sign into the sign bit turns a NaN of that sign into the
-// only kind of value whose bits, as an int, exceed those of +infinity. Four
-// vectors per round, each with its own accumulator, so that the scan runs at
-// the speed of the loads.
+// Whether p[0..count) holds a NaN of the foreign sign (isNaNOfSign,
+// VectorCode.h). Four vectors per round, each with its own accumulator, so
+// that the scan runs at the speed of the loads.
 template <int L>
 bool holdsForeignNaN(const float* p, int count, int32_t foreignSign) {
     using I = typename Lanes<L>::I;
     I found0 = {}, found1 = {}, found2 = {}, found3 = {};
     int k = 0;
     for (; k + 4 * L <= count; k += 4 * L) {
-        found0 |= (load<I>(p + k) ^ foreignSign) > infinityBits;
-        found1 |= (load<I>(p + k + L) ^ foreignSign) > infinityBits;
-        found2 |= (load<I>(p + k + 2 * L) ^ foreignSign) > infinityBits;
-        found3 |= (load<I>(p + k + 3 * L) ^ foreignSign) > infinityBits;
+        found0 |= isNaNOfSign(load<I>(p + k), foreignSign);
+        found1 |= isNaNOfSign(load<I>(p + k + L), foreignSign);
+        found2 |= isNaNOfSign(load<I>(p + k + 2 * L), foreignSign);
+        found3 |= isNaNOfSign(load<I>(p + k + 3 * L), foreignSign);
     }
     const I found = (found0 | found1) | (found2 | found3);
     bool any = false;
@@ -237,7 +234,7 @@ bool holdsForeignNaN(const float* p, int count, int32_t foreignSign) {
     for (; k < count; ++k) {
         int32_t bits;
         std::memcpy(&bits, p + k, sizeof bits);
-        any = any || (bits ^ foreignSign) > infinityBits;
+        any = any || isNaNOfSign(bits, foreignSign);
     }
     return any;
 }
@@ -629,7 +626,7 @@ FLUID_VECTOR_INLINE void relaxDiagonals(const DiagonalGrid& g, int b, float* x, 
         }
         for (const int end = plan.borderEnd[wave]; nextBorder < end; ++nextBorder) {
             const BorderWrite& w = borders[nextBorder];
-            x[w.to] = b == 0 ? x[w.from] : 0.0f;
+            x[w.to] = kernel::sideValue(b, x[w.from]);
         }
     }
 }
