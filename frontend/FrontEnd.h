@@ -26,6 +26,7 @@ extern int editBoundary;  // left button edits obstacles (key B)
 extern float cellSize;         // edge of a drawn cell in pixels: windowWidth / N
 extern unsigned int cellList;  // display list holding one cell quad
 extern float totalDensity;     // interior density after the latest step
+extern long long stepsCompleted;  // simulation steps since start
 
 extern const int forceRow;  // j index of the cell that key f feeds, 64
 
@@ -39,6 +40,8 @@ extern int lastCellI, lastCellJ;    // cell that boundary editing flipped last
 void buildCellList();
 void printField(int n, const float* field);
 void displayFrame();
+bool advanceSimulation();  // one step when running or asked for; true when it stepped
+void drawFrame();          // clears the colours and draws the fields
 void reshapeWindow(int width, int height);
 // The drawing of one frame. The batched path (the default) draws exactly
 // the per-cell picture with a few vertex-array draws and needs a depth

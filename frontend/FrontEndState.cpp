@@ -17,6 +17,7 @@ int editBoundary = 0;
 float cellSize = 0.0f;
 unsigned int cellList = 0;
 float totalDensity = 0.0f;
+long long stepsCompleted = 0;
 
 const int forceRow = 64;
 

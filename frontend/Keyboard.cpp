@@ -1,11 +1,10 @@
 // Keyboard.cpp - single-key commands. Keys are matched by exact character
 // code (upper and lower case differ); every key but Esc ends with a redraw
 // request, also keys without a command.
-#include <GL/glut.h>
-
 #include <cstdlib>
 
 #include "FrontEnd.h"
+#include "Platform.h"
 #include "Fluid.h"
 
 namespace {
@@ -32,5 +31,5 @@ void keyboardCommand(unsigned char key, int, int) {
         case 'v': toggle(showVelocity); break;
         default: break;
     }
-    glutPostRedisplay();
+    platform.requestRedraw();
 }

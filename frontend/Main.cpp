@@ -1,18 +1,25 @@
-// Main.cpp - program entry: registers the kernels before main, opens the
-// window, wires the callbacks and hands control to the GLUT event loop.
+// Main.cpp - program entry: registers the kernels before main, reads the
+// command line and the session to replay, then either opens the window,
+// wires the callbacks and hands control to the GLUT event loop, or renders
+// the session headless.
 #include <GL/glut.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
+#include "CommandLine.h"
 #include "FrontEnd.h"
 #include "Fluid.h"
+#include "Headless.h"
 #include "Kernels.h"
+#include "SessionPlayback.h"
 
 namespace {
 
@@ -47,6 +54,14 @@ void keepStandardDescriptorsOpen() {
     }
 }
 
+// A fault in the command line or the session: a one-line message, exit 2,
+// and no window.
+[[noreturn]] void refuse(const std::string& message, bool withUsage) {
+    std::fprintf(stderr, "fluid: %s\n", message.c_str());
+    if (withUsage) std::fputs(usageText, stderr);
+    std::exit(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,18 +74,36 @@ int main(int argc, char** argv) {
     // shrinks.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 #endif
+    CommandLine options;
+    std::string error;
+    if (!takeCommandLine(argc, argv, options, error)) refuse(error, true);
+    if (options.help) {
+        std::fputs(usageText, stdout);
+        return 0;
+    }
+    std::vector<SessionEvent> session;
+    if (!options.replayPath.empty() && !readSessionFile(options.replayPath, session, error)) refuse(error, false);
+    startReplay(std::move(session));
     resetFields();
+    if (options.headless) {
+        fluidrt::chooseBackend();
+        fluidrt::cudaSetDevice(2);
+        return runHeadless(options);
+    }
+
     glutInit(&argc, argv);
+    if (argc > 1) refuse(std::string("unknown option '") + argv[1] + "'", true);
+    if (!options.recordPath.empty() && !startRecording(options.recordPath, error)) refuse(error, false);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | drawingDisplayModeBits());
     glutInitWindowSize(windowWidth, windowHeight);
     glutCreateWindow("Zeroduz Uruvov Aderod");
     buildCellList();
     glutDisplayFunc(displayFrame);
-    glutReshapeFunc(reshapeWindow);
+    glutReshapeFunc(liveReshape);
     glutIdleFunc(idleRedraw);
-    glutKeyboardFunc(keyboardCommand);
-    glutMouseFunc(mouseButton);
-    glutMotionFunc(mouseMotion);
+    glutKeyboardFunc(liveKeyboard);
+    glutMouseFunc(liveMouseButton);
+    glutMotionFunc(liveMouseMotion);
     glutTimerFunc(100, timerRedraw, framesPerSecond);
     fluidrt::chooseBackend();  // a CUDA device when there is one, else the host
     fluidrt::cudaSetDevice(2);  // the result is not examined: with fewer devices the current one serves

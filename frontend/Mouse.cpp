@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "FrontEnd.h"
+#include "Platform.h"
 #include "Fluid.h"
 
 // The quotient pixel / extent, stored as a float, scaled by the fixed 128
@@ -55,7 +56,7 @@ void applyMouse(int button, int isMotion) {
             lastCellJ = j;
         }
     }
-    glutPostRedisplay();
+    platform.requestRedraw();
 }
 
 void mouseButton(int button, int state, int x, int y) {

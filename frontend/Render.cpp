@@ -1,5 +1,6 @@
-// Render.cpp - one frame: at most one simulation step, the density total, the
-// optional console dump, then the drawing and the buffer swap. Also the
+// Render.cpp - one frame: the replayed events due, at most one simulation
+// step with the density total and the optional console dump, then the
+// drawing and the buffer swap. Also the
 // reshape callback and the cell display list that every drawing reuses.
 #include <GL/glut.h>
 
@@ -9,6 +10,8 @@
 
 #include "FieldPicture.h"
 #include "FrontEnd.h"
+#include "Platform.h"
+#include "SessionPlayback.h"
 #include "Fluid.h"
 
 void buildCellList() {
@@ -65,16 +68,26 @@ void dumpOrTurnOff() {
 
 }  // namespace
 
-void displayFrame() {
+bool advanceSimulation() {
+    if (!simulate && !stepOnce) return false;
+    gpuCalcFluid();
+    ++stepsCompleted;
+    totalDensity = sumInteriorDensity();
+    if (printFields) dumpOrTurnOff();
+    stepOnce = 0;
+    return true;
+}
+
+void drawFrame() {
     glClear(GL_COLOR_BUFFER_BIT);
-    if (simulate || stepOnce) {
-        gpuCalcFluid();
-        totalDensity = sumInteriorDensity();
-        if (printFields) dumpOrTurnOff();
-        stepOnce = 0;
-    }
     drawField();
-    glutSwapBuffers();
+}
+
+void displayFrame() {
+    playDueEvents();  // a replayed session's events come just before the step they preceded
+    advanceSimulation();
+    drawFrame();
+    platform.presentFrame();
 }
 
 void reshapeWindow(int width, int height) {
@@ -88,12 +101,12 @@ void reshapeWindow(int width, int height) {
     glOrtho(0, windowWidth, 0, windowHeight, 0, 1);  // one unit per pixel, origin lower left
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glutPostRedisplay();
+    platform.requestRedraw();
 }
 
-void idleRedraw() { glutPostRedisplay(); }
+void idleRedraw() { platform.requestRedraw(); }
 
 void timerRedraw(int value) {
-    glutPostRedisplay();
+    platform.requestRedraw();
     glutTimerFunc(static_cast<unsigned>(1000 / framesPerSecond), timerRedraw, value);
 }

@@ -105,6 +105,7 @@ void glutSwapBuffers(void) {
     ++glrecorder::swapCount;
     record("glutSwapBuffers");
 }
+void glutReshapeWindow(int width, int height) { record("glutReshapeWindow", {double(width), double(height)}); }
 void glutTimerFunc(unsigned int time, void (*)(int), int value) { record("glutTimerFunc", {double(time), double(value)}); }
 
 }  // extern "C"

@@ -1,0 +1,98 @@
+// CommandLine.cpp - parsing the program's own options.
+#include "CommandLine.h"
+
+#include <cstring>
+
+const char* const usageText =
+    "usage: fluid [--record FILE] [--replay FILE] [GLUT options such as -display, -geometry]\n"
+    "       fluid --headless [--replay FILE] [--steps K] [--png OUT.png] [--frames DIR]\n"
+    "  --record FILE  write every input event to FILE, with the number of steps before it\n"
+    "  --replay FILE  replay the session in FILE, then hand over to the user\n"
+    "  --headless     no window and no X server: replay offscreen, write pictures\n"
+    "  --steps K      after the replay, run K more steps (default 0), also when paused\n"
+    "  --png FILE     write the last frame as a PNG image\n"
+    "  --frames DIR   write every frame as DIR/frame-000001.png, DIR/frame-000002.png, ...\n"
+    "  --help         print this text\n";
+
+namespace {
+
+bool takeValue(int& at, int argc, char** argv, std::string& value, std::string& error) {
+    const std::string name = argv[at];
+    if (!value.empty()) {
+        error = name + " given twice";
+        return false;
+    }
+    if (at + 1 >= argc || argv[at + 1][0] == '\0' || std::strncmp(argv[at + 1], "--", 2) == 0) {
+        error = name + " needs a value";
+        return false;
+    }
+    value = argv[++at];
+    return true;
+}
+
+bool parseStepCount(const std::string& text, long long& steps) {
+    if (text.empty() || text.size() > 10) return false;
+    steps = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        steps = steps * 10 + (c - '0');
+    }
+    return steps <= 2147483647LL;
+}
+
+}  // namespace
+
+bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& error) {
+    int kept = 1;
+    std::string steps;
+    for (int at = 1; at < argc; ++at) {
+        const std::string arg = argv[at];
+        bool ok = true;
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--headless") {
+            options.headless = true;
+        } else if (arg == "--record") {
+            ok = takeValue(at, argc, argv, options.recordPath, error);
+        } else if (arg == "--replay") {
+            ok = takeValue(at, argc, argv, options.replayPath, error);
+        } else if (arg == "--png") {
+            ok = takeValue(at, argc, argv, options.pngPath, error);
+        } else if (arg == "--frames") {
+            ok = takeValue(at, argc, argv, options.framesDir, error);
+        } else if (arg == "--steps") {
+            ok = takeValue(at, argc, argv, steps, error);
+            if (ok && !parseStepCount(steps, options.extraSteps)) {
+                error = "--steps needs a whole number from 0 to 2147483647, not '" + steps + "'";
+                ok = false;
+            }
+        } else if (arg.compare(0, 2, "--") == 0) {
+            error = "unknown option '" + arg + "'";
+            ok = false;
+        } else {
+            argv[kept++] = argv[at];  // the windowing library's, or unknown to it as well
+        }
+        if (!ok) return false;
+    }
+    argc = kept;
+    argv[kept] = nullptr;
+    if (options.help) return true;
+    if (!options.headless) {
+        const char* headlessOnly = !steps.empty() ? "--steps" : !options.pngPath.empty() ? "--png"
+                                   : !options.framesDir.empty() ? "--frames" : nullptr;
+        if (headlessOnly) {
+            error = std::string(headlessOnly) + " needs --headless";
+            return false;
+        }
+    } else {
+        if (!options.recordPath.empty()) {
+            error = "--record needs a window: it cannot go with --headless";
+            return false;
+        }
+        if (argc > 1) {
+            error = std::string("unknown option '") + argv[1] + "'";
+            return false;
+        }
+    }
+    return true;
+}

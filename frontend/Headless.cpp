@@ -1,0 +1,164 @@
+// Headless.cpp - sessions rendered offscreen: EGL on Mesa's surfaceless
+// platform, no window system at all.
+//
+// The context is a compatibility-profile OpenGL context on a pbuffer with a
+// depth buffer, the same kind of surface the window has, so the front end's
+// own drawing runs unchanged and gives the window's pixels. A replayed size
+// change makes a new pbuffer of that size for the same context (the display
+// lists survive). Frames are read back from the back buffer.
+//
+// One frame is drawn per step: the step, then the events recorded before
+// the next step, then the drawing. So the last frame shows the fields after
+// the last step and the views as the session left them.
+#include "Headless.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "FrontEnd.h"
+#include "Platform.h"
+#include "PngFile.h"
+#include "SessionPlayback.h"
+
+namespace {
+
+EGLDisplay display = EGL_NO_DISPLAY;
+EGLConfig config = nullptr;
+EGLContext context = EGL_NO_CONTEXT;
+EGLSurface surface = EGL_NO_SURFACE;
+
+std::string eglFault(const char* what) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(eglGetError()));
+    return std::string(what) + " failed (EGL error " + code + ")";
+}
+
+bool makeSurface(int width, int height, std::string& error) {
+    const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+    const EGLSurface made = eglCreatePbufferSurface(display, config, size);
+    if (made == EGL_NO_SURFACE) {
+        error = eglFault("eglCreatePbufferSurface") + " for " + std::to_string(width) + " x " + std::to_string(height);
+        return false;
+    }
+    if (!eglMakeCurrent(display, made, made, context)) {
+        error = eglFault("eglMakeCurrent");
+        eglDestroySurface(display, made);
+        return false;
+    }
+    if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
+    surface = made;
+    return true;
+}
+
+bool openContext(int width, int height, std::string& error) {
+    const auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (!getPlatformDisplay) {
+        error = "EGL has no eglGetPlatformDisplayEXT";
+        return false;
+    }
+    display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    EGLint major = 0, minor = 0;
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) {
+        error = eglFault("eglInitialize on Mesa's surfaceless platform");
+        return false;
+    }
+    const EGLint wanted[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                             EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_DEPTH_SIZE, 24, EGL_NONE};
+    EGLint found = 0;
+    if (!eglChooseConfig(display, wanted, &config, 1, &found) || found < 1) {
+        error = "no EGL configuration with 8-bit colours and a 24-bit depth buffer";
+        return false;
+    }
+    if (!eglBindAPI(EGL_OPENGL_API)) {
+        error = eglFault("eglBindAPI(EGL_OPENGL_API)");
+        return false;
+    }
+    context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
+    if (context == EGL_NO_CONTEXT) {
+        error = eglFault("eglCreateContext");
+        return false;
+    }
+    return makeSurface(width, height, error);
+}
+
+void closeContext() {
+    if (display == EGL_NO_DISPLAY) return;
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
+    if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
+    eglTerminate(display);
+    display = EGL_NO_DISPLAY;
+}
+
+void noRedraw() {}
+void finishFrame() { glFinish(); }
+void resizePbuffer(int width, int height) {
+    std::string error;
+    if (makeSurface(width, height, error)) return;
+    std::fprintf(stderr, "fluid: %s\n", error.c_str());
+    std::exit(1);
+}
+
+bool saveFrame(const std::string& path, std::string& error) {
+    std::vector<unsigned char> rgb(static_cast<std::size_t>(windowWidth) * static_cast<std::size_t>(windowHeight) * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, windowWidth, windowHeight, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return writePngFile(path, windowWidth, windowHeight, rgb.data(), error);
+}
+
+std::string framePath(const std::string& dir, long long frame) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%06lld.png", frame);
+    return dir + "/" + name;
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "fluid: %s\n", message.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int runHeadless(const CommandLine& options) {
+    if (!options.framesDir.empty() && mkdir(options.framesDir.c_str(), 0755) != 0 && errno != EEXIST)
+        return fail(options.framesDir + ": cannot make the folder: " + std::strerror(errno));
+    std::string error;
+    if (!openContext(windowWidth, windowHeight, error)) return fail("no offscreen GL context: " + error);
+    std::atexit(closeContext);
+    platform = {noRedraw, finishFrame, resizePbuffer};
+    // What the window's opening does: the cell list, then the first reshape.
+    buildCellList();
+    reshapeWindow(windowWidth, windowHeight);
+
+    const long long replayedSteps = replayLastStep();
+    const long long lastStep = replayedSteps + options.extraSteps;
+    playDueEvents();
+    bool lastFrameDrawn = false;
+    for (long long frame = 1; stepsCompleted < lastStep; ++frame) {
+        if (stepsCompleted >= replayedSteps) stepOnce = 1;  // the further steps run even if the session paused
+        if (!advanceSimulation()) return fail("the replay stopped: the simulation is paused");  // a checked file never is
+        playDueEvents();
+        drawFrame();
+        platform.presentFrame();
+        lastFrameDrawn = true;
+        if (!options.framesDir.empty() && !saveFrame(framePath(options.framesDir, frame), error)) return fail(error);
+    }
+    if (!lastFrameDrawn) {  // no steps at all: the picture of the start, after the events
+        drawFrame();
+        platform.presentFrame();
+    }
+    if (!options.pngPath.empty() && !saveFrame(options.pngPath, error)) return fail(error);
+    if (std::fflush(stdout) != 0) return fail(std::string("cannot write the field dump: ") + std::strerror(errno));
+    return 0;
+}

@@ -1,0 +1,31 @@
+// SessionPlayback.h - input as events: the live GLUT callbacks, the replay of
+// a recorded session and the recording of one.
+//
+// Every input, live or replayed, goes through applySessionEvent, which hands
+// it to the ordinary callbacks and, while recording, writes it to the file
+// with the number of steps completed so far. While a replay has events left,
+// live input is ignored, but for Esc, which always quits; the replay ends
+// after its last event and the user takes over.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Session.h"
+
+void startReplay(std::vector<SessionEvent> events);
+bool replayPending();          // events of the replay are still to come
+long long replayLastStep();    // the step stamp of the replay's last event (0 without one)
+void playDueEvents();          // applies the replayed events stamped with stepsCompleted
+
+// Opens (truncates) the file and writes the format line; false with a message
+// when it cannot. At exit the recording ends with an `end` line.
+bool startRecording(const std::string& path, std::string& error);
+
+void applySessionEvent(const SessionEvent& event);
+
+// The callbacks GLUT calls for live input.
+void liveKeyboard(unsigned char key, int x, int y);
+void liveMouseButton(int button, int state, int x, int y);
+void liveMouseMotion(int x, int y);
+void liveReshape(int width, int height);
