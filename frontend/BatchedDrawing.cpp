@@ -300,6 +300,8 @@ void drawVelocityLines(const Projection& p) {
 
 }  // namespace
 
+void forgetWindowSizedImages() { imageWidth = imageHeight = -1; }
+
 std::size_t batchedImageBytes() {
     return pixelCell.capacity() * sizeof pixelCell[0] + gridDepth.capacity() * sizeof gridDepth[0] +
            quadRgba.capacity() * sizeof quadRgba[0] + quadDepth.capacity() * sizeof quadDepth[0];

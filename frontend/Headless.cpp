@@ -101,7 +101,7 @@ void closeContext() {
 }
 
 void noRedraw() {}
-void finishFrame() { glFinish(); }
+void finishFrame() { glFlush(); }  // reading a frame back waits for it
 void resizePbuffer(int width, int height) {
     std::string error;
     if (makeSurface(width, height, error)) return;

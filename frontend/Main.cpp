@@ -91,9 +91,9 @@ int main(int argc, char** argv) {
         return runHeadless(options);
     }
 
-    glutInit(&argc, argv);
-    if (argc > 1) refuse(std::string("unknown option '") + argv[1] + "'", true);
     if (!options.recordPath.empty() && !startRecording(options.recordPath, error)) refuse(error, false);
+    glutInit(&argc, argv);  // takes the windowing library's options out of argv
+    if (argc > 1) refuse(std::string("unknown option '") + argv[1] + "'", true);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | drawingDisplayModeBits());
     glutInitWindowSize(windowWidth, windowHeight);
     glutCreateWindow("Zeroduz Uruvov Aderod");

@@ -95,6 +95,7 @@ void reshapeWindow(int width, int height) {
     windowHeight = height;
     glDeleteLists(cellList, 1);
     buildCellList();
+    forgetWindowSizedImages();
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -486,12 +487,12 @@ Image expectedPicture(const Views& views = {}) {
     return image;
 }
 
-bool nearColour(const Rgb& a, const Rgb& b) {
-    constexpr int tolerance = 2;
+bool nearColour(const Rgb& a, const Rgb& b, int tolerance = 2) {
     return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
 }
 
-testing::AssertionResult samePicture(const Image& actual, const Image& expected) {
+// Equal within `tolerance` per channel; 0 asks for the same pixels.
+testing::AssertionResult samePicture(const Image& actual, const Image& expected, int tolerance = 2) {
     if (actual.width != expected.width || actual.height != expected.height)
         return testing::AssertionFailure() << "screenshot is " << actual.width << " x " << actual.height
                                            << ", expected " << expected.width << " x " << expected.height;
@@ -499,7 +500,7 @@ testing::AssertionResult samePicture(const Image& actual, const Image& expected)
     std::string first;
     for (int y = 0; y < actual.height; ++y) {
         for (int x = 0; x < actual.width; ++x) {
-            if (nearColour(actual.at(x, y), expected.at(x, y))) continue;
+            if (nearColour(actual.at(x, y), expected.at(x, y), tolerance)) continue;
             if (wrong++ == 0) {
                 const int glY = actual.height - 1 - y;
                 first = "pixel x = " + std::to_string(x) + ", y = " + std::to_string(y) + " from the top (cell i = " +
@@ -562,7 +563,7 @@ protected:
     // (descriptor 1 closed), or a device that is always full.
     enum class Output { Pipe, Closed, Full };
 
-    void startProgram(Output output = Output::Pipe) {
+    void startProgram(Output output = Output::Pipe, const std::vector<std::string>& options = {}) {
         int outPipe[2], errPipe[2];
         ASSERT_EQ(pipe2(outPipe, O_CLOEXEC), 0);
         ASSERT_EQ(pipe2(errPipe, O_CLOEXEC), 0);
@@ -571,6 +572,7 @@ protected:
         Launch launch;
         launch.path = programPath;
         launch.args = {programPath};
+        launch.args.insert(launch.args.end(), options.begin(), options.end());
         launch.env = environmentWithDisplay(server.display);
         launch.stdoutFd = output == Output::Full ? full : outPipe[1];
         launch.closeStdout = output == Output::Closed;
@@ -660,14 +662,14 @@ protected:
     }
 
     // Takes screenshots until one matches the picture or the deadline passes.
-    testing::AssertionResult waitForPicture(const Image& expected) {
+    testing::AssertionResult waitForPicture(const Image& expected, int tolerance = 2) {
         const auto deadline = deadlineAfter(pictureSeconds);
         testing::AssertionResult last = testing::AssertionFailure() << "no screenshot taken";
         do {
             Image shot;
             last = screenshot(shot);
             if (last) {
-                last = samePicture(shot, expected);
+                last = samePicture(shot, expected, tolerance);
                 if (last) return last;
             }
             pause(50);
@@ -935,6 +937,252 @@ TEST_F(WindowTest, BoundaryEditingFlipsCellsUnderLeftButtonAndShowsThemBlue) {
     Views hidden;
     hidden.boundary = false;
     EXPECT_TRUE(waitForPicture(expectedPicture(hidden)));
+}
+
+// ---------------------------------------------------------------------------
+// Sessions: recorded in the window, replayed headless and in the window
+
+// A fresh folder for one test's files, removed with everything in it at the end.
+struct ScratchFolder {
+    std::string path;
+    ScratchFolder() {
+        char pattern[] = "/tmp/fluid-session-test-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        path = made ? made : "";
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+};
+
+std::string readWholeFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return "";
+    std::string text;
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, got);
+    std::fclose(file);
+    return text;
+}
+
+void writeWholeFile(const std::string& path, const std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+// A PNG file decoded by ImageMagick into the screenshots' form.
+testing::AssertionResult readPng(const std::string& path, Image& image) {
+    const std::string convert = findOnPath("convert");
+    if (convert.empty()) return testing::AssertionFailure() << "ImageMagick's convert is missing";
+    const auto result = runCommand(convert, {"convert", path, "-depth", "8", "ppm:-"}, "");
+    if (!result.finished || result.exitStatus != 0 || !parsePpm(result.out, image))
+        return testing::AssertionFailure() << "cannot decode " << path << ": " << result.err;
+    return testing::AssertionSuccess();
+}
+
+CommandResult runHeadless(const std::vector<std::string>& options) {
+    std::vector<std::string> args = {programPath, "--headless"};
+    args.insert(args.end(), options.begin(), options.end());
+    return runCommand(programPath, args, "", 120.0);
+}
+
+TEST_F(WindowTest, RecordedSessionReplaysBitForBitHeadlessAndInTheWindow) {
+    const ScratchFolder scratch;
+    const std::string& folder = scratch.path;
+    ASSERT_FALSE(folder.empty());
+    const std::string session = folder + "/live.session";
+    stopProcess(programPid);
+    ASSERT_NO_FATAL_FAILURE(startProgram(Output::Pipe, {"--record", session}));
+
+    // Density, a wall and a push while running; a resize; more of the same
+    // with the velocity lines and the grid; then dumps, running and paused.
+    ASSERT_NO_FATAL_FAILURE(clickAt(cellCentre(60, 40), 3));
+    ASSERT_NO_FATAL_FAILURE(key("B"));
+    ASSERT_NO_FATAL_FAILURE(moveTo(300, 200));
+    ASSERT_NO_FATAL_FAILURE(press(1));
+    for (int y = 204; y <= 300; y += 4) ASSERT_NO_FATAL_FAILURE(moveTo(300, y));
+    ASSERT_NO_FATAL_FAILURE(release(1));
+    ASSERT_NO_FATAL_FAILURE(key("B"));
+    ASSERT_NO_FATAL_FAILURE(moveTo(150, 260));
+    ASSERT_NO_FATAL_FAILURE(press(1));
+    for (int x = 160; x <= 260; x += 10) ASSERT_NO_FATAL_FAILURE(moveTo(x, 250));
+    ASSERT_NO_FATAL_FAILURE(release(1));
+    ASSERT_NO_FATAL_FAILURE(xdoOrFail({"windowsize", "--sync", window, "640", "600"}));
+    ASSERT_NO_FATAL_FAILURE(clickAt({500, 400}, 3));
+    ASSERT_NO_FATAL_FAILURE(key("v"));
+    ASSERT_NO_FATAL_FAILURE(key("g"));
+    ASSERT_NO_FATAL_FAILURE(key("c"));
+    ASSERT_TRUE(programOut->waitFor([](const std::string& t) { return countOf(t, "Total Density: ") >= 3; },
+                                    patienceSeconds));
+    ASSERT_NO_FATAL_FAILURE(key("s"));
+    pause(500);  // the frames after the pause step no more
+    const size_t printed = dumpsSoFar();
+    ASSERT_NO_FATAL_FAILURE(key("space"));
+    std::string dump;
+    ASSERT_TRUE(waitForDump(printed + 1, dump));
+    ASSERT_NO_FATAL_FAILURE(key("d"));  // a change after the last step
+    pause(300);
+    Image live;
+    ASSERT_TRUE(screenshot(live));
+    ASSERT_EQ(live.width, 640);
+    ASSERT_NO_FATAL_FAILURE(key("Escape"));
+    int status = -1;
+    ASSERT_TRUE(waitForProgramExit(status));
+    EXPECT_EQ(status, 0);
+    const std::string liveOutput = programOut->text();
+    const std::string recording = readWholeFile(session);
+    ASSERT_EQ(recording.compare(0, 16, "fluid-session 1\n"), 0) << recording;
+    ASSERT_NE(recording.find(" size 640 600\n"), std::string::npos) << recording;
+    ASSERT_NE(recording.find(" end\n"), std::string::npos) << recording;
+
+    // Headless: the same dumps, byte for byte, and the same picture.
+    const std::string png = folder + "/last.png";
+    const auto headless = runHeadless({"--replay", session, "--png", png});
+    ASSERT_TRUE(headless.finished && headless.exitStatus == 0) << headless.err;
+    EXPECT_TRUE(headless.out == liveOutput) << "headless dumps differ (" << headless.out.size() << " bytes, live "
+                                            << liveOutput.size() << ")";
+    Image rendered;
+    ASSERT_TRUE(readPng(png, rendered));
+    EXPECT_TRUE(samePicture(rendered, live, 0));
+
+    // In the window: the same dumps, then the user's turn (paused, as recorded).
+    ASSERT_NO_FATAL_FAILURE(startProgram(Output::Pipe, {"--replay", session}));
+    EXPECT_TRUE(programOut->waitFor([&](const std::string& t) { return t.size() >= liveOutput.size(); },
+                                    patienceSeconds));
+    pause(300);
+    EXPECT_TRUE(programOut->text() == liveOutput) << "replayed dumps differ";
+    EXPECT_TRUE(waitForPicture(live, 0));
+}
+
+TEST_F(WindowTest, ARecordingCutShortByAKillReplaysToItsLastLine) {
+    const ScratchFolder scratch;
+    const std::string& folder = scratch.path;
+    ASSERT_FALSE(folder.empty());
+    const std::string session = folder + "/killed.session";
+    stopProcess(programPid);
+    ASSERT_NO_FATAL_FAILURE(startProgram(Output::Pipe, {"--record", session}));
+    ASSERT_NO_FATAL_FAILURE(key("c"));
+    ASSERT_TRUE(programOut->waitFor([](const std::string& t) { return countOf(t, "Total Density: ") >= 1; },
+                                    patienceSeconds));
+    ASSERT_NO_FATAL_FAILURE(clickAt(cellCentre(30, 30), 3));
+    ASSERT_TRUE(programOut->waitFor([](const std::string& t) { return countOf(t, "Total Density: ") >= 2; },
+                                    patienceSeconds));
+    kill(programPid, SIGKILL);
+    int status = 0;
+    waitpid(programPid, &status, 0);
+    programPid = -1;
+    const std::string recording = readWholeFile(session);
+    ASSERT_FALSE(recording.empty());
+    EXPECT_EQ(recording.back(), '\n');
+    EXPECT_EQ(recording.find(" end\n"), std::string::npos);
+    const auto replay = runHeadless({"--replay", session});
+    EXPECT_TRUE(replay.finished && replay.exitStatus == 0) << replay.err;
+    // The steps up to the click's, printed as the live program printed them.
+    EXPECT_GE(countOf(replay.out, "Total Density: "), 1u);
+    EXPECT_EQ(programOut->text().compare(0, replay.out.size(), replay.out), 0);
+}
+
+// Bad command lines and session files: a one-line message naming the fault
+// (and the line), exit status 2, and no window: the runs have no display, so
+// reaching the window would end in GLUT's own failure, with status 1.
+TEST(SessionFiles, FaultsAreRefusedWithTheirLineAndNoWindow) {
+    const ScratchFolder scratch;
+    const std::string& folder = scratch.path;
+    ASSERT_FALSE(folder.empty());
+    const std::string h = "fluid-session 1\n";
+    struct Case {
+        const char* what;
+        std::string content;  // the session file, when the case has one
+        std::vector<std::string> args;  // "FILE" stands for its path
+        std::string message;  // expected on standard error after "fluid: "
+    };
+    const std::vector<Case> cases = {
+        {"no header", "0 key c\n", {"--replay", "FILE"}, "FILE:1: not a session file"},
+        {"newer version", "fluid-session 2\n0 end\n", {"--replay", "FILE"}, "FILE:1: session format version '2'"},
+        {"empty file", "", {"--replay", "FILE"}, "FILE:1: empty file"},
+        {"unknown event", h + "0 key c\n1 jump 3 4\n", {"--replay", "FILE"}, "FILE:3: unknown event 'jump'"},
+        {"size 0", h + "0 size 0 512\n", {"--replay", "FILE"}, "FILE:2: window size '0 512' is out of range"},
+        {"size 2^31", h + "# big\n0 size 512 2147483648\n", {"--replay", "FILE"}, "FILE:3: window size"},
+        {"negative step", h + "-1 key c\n", {"--replay", "FILE"}, "FILE:2: negative step number '-1'"},
+        {"step too large", h + "2147483648 end\n", {"--replay", "FILE"}, "FILE:2: step number '2147483648'"},
+        {"bad number", h + "0 drag 12x 5\n", {"--replay", "FILE"}, "FILE:2: pointer position '12x 5'"},
+        {"missing value", h + "0 press left 5\n", {"--replay", "FILE"}, "FILE:2: 'press' takes 3 values, found 2"},
+        {"backwards", h + "5 key c\n4 key d\n", {"--replay", "FILE"}, "FILE:3: step 4 comes after step 5"},
+        {"never reached", h + "0 key s\n0 key space\n2 key d\n", {"--replay", "FILE"},
+         "FILE:4: step 2 is never reached: the simulation is paused at step 1"},
+        {"after end", h + "3 end\n3 key c\n", {"--replay", "FILE"}, "FILE:3: event after 'end'"},
+        {"Esc as a key", h + "0 key #27\n", {"--replay", "FILE"}, "FILE:2: Esc is not an event"},
+        {"truncated last line", h + "0 key c\n3 press rig", {"--replay", "FILE"},
+         "FILE:3: the last line has no line end"},
+        {"binary", h + std::string("0 key c\n\x7f" "ELF\x02\x01\x01\0\0", 17), {"--replay", "FILE"},
+         "FILE:3: not a text file (byte 0x7f)"},
+        {"endless line", h + std::string(300, '0') + "\n", {"--replay", "FILE"}, "FILE:2: line longer than 200"},
+        {"missing file", "", {"--replay", "FILE.missing"}, "FILE.missing: cannot read: No such file or directory"},
+        {"a folder", "", {"--replay", "."}, ".: cannot read: Is a directory"},
+        {"unknown option", "", {"--frobnicate"}, "unknown option '--frobnicate'"},
+        {"missing argument", "", {"--replay"}, "--replay needs a value"},
+        {"png without headless", "", {"--png", "x.png"}, "--png needs --headless"},
+        {"bad step count", "", {"--headless", "--steps", "-3"}, "--steps needs a whole number"},
+        {"unwritable recording", "", {"--record", "/nonexistent/dir/x.session"},
+         "/nonexistent/dir/x.session: cannot write: No such file or directory"},
+    };
+    for (size_t k = 0; k < cases.size(); ++k) {
+        const Case& c = cases[k];
+        SCOPED_TRACE(c.what);
+        const std::string file = folder + "/case" + std::to_string(k) + ".session";
+        if (std::find(c.args.begin(), c.args.end(), "FILE") != c.args.end()) {
+            ASSERT_NO_FATAL_FAILURE(writeWholeFile(file, c.content));
+        }
+        std::vector<std::string> args = {programPath};
+        std::string expected = "fluid: " + c.message;
+        for (std::string a : c.args) {
+            if (a.compare(0, 4, "FILE") == 0) a = file + a.substr(4);
+            args.push_back(a);
+        }
+        if (c.message.compare(0, 4, "FILE") == 0) expected = "fluid: " + file + c.message.substr(4);
+        const auto run = runCommand(programPath, args, "");
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitStatus, 2) << run.err;
+        EXPECT_EQ(run.err.compare(0, expected.size(), expected), 0) << run.err;
+        EXPECT_EQ(run.err.find("failed to open display"), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty());
+    }
+    // --help is not a fault.
+    const auto help = runCommand(programPath, {programPath, "--help"}, "");
+    EXPECT_TRUE(help.finished && help.exitStatus == 0);
+    EXPECT_NE(help.out.find("--headless"), std::string::npos);
+}
+
+TEST(HeadlessRun, WritesOneFramePerStepAndTheLastOneIsThePng) {
+    const ScratchFolder scratch;
+    const std::string& folder = scratch.path;
+    ASSERT_FALSE(folder.empty());
+    const std::string session = folder + "/short.session";
+    // Three steps with density, a size change at step 2, then five more steps.
+    ASSERT_NO_FATAL_FAILURE(writeWholeFile(session, "fluid-session 1\n0 press right 100 100\n0 release right 100 100\n"
+                                                    "2 size 300 200\n2 key g\n3 end\n"));
+    const auto run = runHeadless({"--replay", session, "--steps", "5", "--frames", folder + "/frames", "--png",
+                                  folder + "/last.png"});
+    ASSERT_TRUE(run.finished && run.exitStatus == 0) << run.err;
+    for (int frame = 1; frame <= 8; ++frame) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frames/frame-%06d.png", frame);
+        EXPECT_FALSE(readWholeFile(folder + name).empty()) << name;
+    }
+
+    EXPECT_TRUE(readWholeFile(folder + "/frames/frame-000009.png").empty());
+    const std::string last = readWholeFile(folder + "/last.png");
+    EXPECT_FALSE(last.empty());
+    EXPECT_TRUE(last == readWholeFile(folder + "/frames/frame-000008.png"));
+    Image first, final;
+    ASSERT_TRUE(readPng(folder + "/frames/frame-000001.png", first));
+    ASSERT_TRUE(readPng(folder + "/last.png", final));
+    EXPECT_EQ(first.width, 512);
+    EXPECT_EQ(final.width, 300);
+    EXPECT_EQ(final.height, 200);
 }
 
 }  // namespace
