@@ -2,7 +2,10 @@
 # Installs the Debian packages the tests need and the image may lack:
 # an X server for the window tests, xdotool for input, ImageMagick for
 # screenshots, clang and its libFuzzer and sanitizer runtimes for the input
-# fuzzer. Does nothing when all are present.
+# fuzzer; Emscripten, node and chromium for the browser build and its tests,
+# and puppeteer-core (npm, into web/node_modules, as web/package-lock.json
+# pins it; it drives Debian's chromium and downloads no browser). Does
+# nothing when all are present.
 set -euo pipefail
 need=()
 command -v Xvfb >/dev/null || need+=(xvfb)
@@ -12,9 +15,17 @@ command -v xwininfo >/dev/null || need+=(x11-utils)
 command -v clang++ >/dev/null || need+=(clang)
 dpkg-query -W -f='${Status}' libclang-rt-14-dev 2>/dev/null | grep -q "install ok installed" ||
   need+=(libclang-rt-14-dev)
-[ ${#need[@]} -eq 0 ] && exit 0
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+command -v emcc >/dev/null || need+=(emscripten)
+command -v node >/dev/null || need+=(nodejs)
+command -v npm >/dev/null || need+=(npm)
+command -v chromium >/dev/null || need+=(chromium)
+if [ ${#need[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+if [ ! -f "$(dirname "$0")/../web/node_modules/puppeteer-core/package.json" ]; then
+  PUPPETEER_SKIP_DOWNLOAD=1 npm ci --prefix "$(dirname "$0")/../web" --no-audit --no-fund >/dev/null
+fi
