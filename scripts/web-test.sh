@@ -5,16 +5,22 @@
 #      equal the reference kernels' bit for bit (solver_check identity);
 #   2. the field digests of a fixed scenario, step by step, from the
 #      WebAssembly build (fast and reference kernels) equal the native
-#      reference kernels' digests.
-# Fails, never skips, when Emscripten or node is missing.
+#      reference kernels' digests;
+#   3. headless chromium gives a page a WebGL 2 context (web/webgl2-check.js).
+# Fails, never skips, when Emscripten, node, chromium or puppeteer-core is
+# missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for tool in emcc emcmake node; do
+for tool in emcc emcmake node chromium; do
   if ! command -v "$tool" >/dev/null; then
     echo "web-test.sh: $tool is not installed, so the browser build cannot be tested; run scripts/install-deps.sh" >&2
     exit 1
   fi
 done
+if [ ! -f web/node_modules/puppeteer-core/package.json ]; then
+  echo "web-test.sh: puppeteer-core is not installed in web/node_modules; run scripts/install-deps.sh" >&2
+  exit 1
+fi
 steps=60
 native="${BUILD_DIR:-build}"
 if [ ! -f "$native/CMakeCache.txt" ]; then
@@ -40,4 +46,5 @@ for kernels in fast reference; do
     status=1
   fi
 done
+node web/webgl2-check.js || status=1
 exit "$status"
