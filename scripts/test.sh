@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the whole suite in the release build, the whole
-# suite again built with AddressSanitizer and UndefinedBehaviorSanitizer, and
-# a one-minute run of the input fuzzer (clang, libFuzzer).
+# Builds and runs every test: the whole suite in the release build, the
+# browser build's solver against it (WebAssembly under node), the whole suite
+# again built with AddressSanitizer and UndefinedBehaviorSanitizer, and a
+# one-minute run of the input fuzzer (clang, libFuzzer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure
+
+# ---- the browser build -------------------------------------------------------
+# Fails, rather than skips, where Emscripten or node is missing.
+scripts/web-test.sh
 
 # ---- the suite under AddressSanitizer and UndefinedBehaviorSanitizer --------
 # Any invalid access, undefined behaviour or leak fails the test it happens in.

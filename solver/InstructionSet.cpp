@@ -2,7 +2,8 @@
 //
 // The widest that the processor runs is chosen once, at the first launch:
 // 16 lanes (AVX-512F: 16-lane relaxations, 8-lane rest), 8 (AVX2) or 4
-// (SSE2, every x86-64 processor; elsewhere, the target's 16-byte vectors).
+// (SSE2, every x86-64 processor; elsewhere, the target's 16-byte vectors:
+// WebAssembly's 128-bit SIMD in the browser build).
 // Tests and benchmarks may ask for a narrower one.
 #include "FastKernels.h"
 #include "VectorCode.h"
@@ -29,11 +30,13 @@ const VectorCode* chosen = nullptr;  // nullptr: the widest
 const VectorCode& chosenVectorCode() { return chosen ? *chosen : *widestCode(); }
 
 int setFastKernelsVectorWidth(int lanes) {
-    const VectorCode* const widest = widestCode();
     chosen = &sse2Code;
 #if defined(__x86_64__) || defined(__i386__)
+    const VectorCode* const widest = widestCode();
     if (lanes >= 8 && widest->lanes >= 8) chosen = &avx2Code;
     if (lanes >= 16 && widest->lanes >= 16) chosen = &avx512Code;
+#else
+    (void)lanes;  // 16-byte vectors are all there is
 #endif
     return chosen->lanes;
 }

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Tests of the browser build's solver, run by scripts/test.sh after the
+# native suite (whose build, build/, they compare against):
+#   1. in WebAssembly under node: whole steps with the 4-lane fast kernels
+#      equal the reference kernels' bit for bit (solver_check identity);
+#   2. the field digests of a fixed scenario, step by step, from the
+#      WebAssembly build (fast and reference kernels) equal the native
+#      reference kernels' digests;
+#   3. headless chromium gives a page a WebGL 2 context (web/webgl2-check.js).
+# Fails, never skips, when Emscripten, node, chromium or puppeteer-core is
+# missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+for tool in emcc emcmake node chromium; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "web-test.sh: $tool is not installed, so the browser build cannot be tested; run scripts/install-deps.sh" >&2
+    exit 1
+  fi
+done
+if [ ! -f web/node_modules/puppeteer-core/package.json ]; then
+  echo "web-test.sh: puppeteer-core is not installed in web/node_modules; run scripts/install-deps.sh" >&2
+  exit 1
+fi
+steps=60
+native="${BUILD_DIR:-build}"
+if [ ! -f "$native/CMakeCache.txt" ]; then
+  cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build "$native" --target solver_check -j"$(nproc)" >/dev/null
+scripts/web.sh >/dev/null
+
+node build-web/checks/solver_check.js identity
+
+digests="$(mktemp -d)"
+trap 'rm -rf "$digests"' EXIT
+"$native/tests/solver_check" digest reference "$steps" >"$digests/native-reference"
+status=0
+for kernels in fast reference; do
+  node build-web/checks/solver_check.js digest "$kernels" "$steps" >"$digests/wasm-$kernels"
+  if cmp -s "$digests/native-reference" "$digests/wasm-$kernels"; then
+    echo "web-test: WebAssembly $kernels kernels equal the native reference, bit for bit, over $steps steps"
+  else
+    echo "web-test: WebAssembly $kernels kernels differ from the native reference (step, then hashes of" \
+      "u v u_prev v_prev dens dens_prev boundary):" >&2
+    diff "$digests/native-reference" "$digests/wasm-$kernels" | head -n 8 >&2
+    status=1
+  fi
+done
+node web/webgl2-check.js || status=1
+exit "$status"

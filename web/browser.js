@@ -1,0 +1,55 @@
+// browser.js - starts Debian's chromium headless for the tests, through
+// puppeteer-core: no browser is downloaded, nothing outside 127.0.0.1 is
+// contacted, and every start gets a fresh profile that is removed on close.
+//
+// WebGL runs on SwiftShader, chromium's software rasteriser, behind ANGLE:
+// the machines the tests run on have no GPU the browser could use.
+'use strict';
+
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+
+const executablePath = process.env.CHROMIUM || '/usr/bin/chromium';
+
+const flags = [
+  '--headless=new',
+  '--no-sandbox',
+  '--use-gl=angle',
+  '--use-angle=swiftshader',
+  '--enable-unsafe-swiftshader',
+  '--disable-background-networking',
+  '--disable-component-update',
+  '--disable-sync',
+  '--disable-default-apps',
+  '--disable-extensions',
+  '--no-first-run',
+  '--no-default-browser-check',
+  '--mute-audio',
+];
+
+// A started browser; close() also removes its profile.
+async function startBrowser() {
+  if (!fs.existsSync(executablePath)) {
+    throw new Error(`no chromium at ${executablePath}: run scripts/install-deps.sh (or set CHROMIUM)`);
+  }
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'fluid-chromium-'));
+  const browser = await puppeteer.launch({
+    executablePath,
+    headless: true,
+    args: [...flags, `--user-data-dir=${profile}`],
+    userDataDir: profile,
+  });
+  const close = browser.close.bind(browser);
+  browser.close = async () => {
+    try {
+      await close();
+    } finally {
+      fs.rmSync(profile, { recursive: true, force: true });
+    }
+  };
+  return browser;
+}
+
+module.exports = { startBrowser, flags, executablePath };
