@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the program and starts it; extra arguments go to the windowing library.
+# Builds the program and starts it; extra arguments go to the program
+# (its own options, see --help, and the windowing library's).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
