@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the whole suite in the release build, the
 # browser build's solver against it (WebAssembly under node), the whole suite
-# again built with AddressSanitizer and UndefinedBehaviorSanitizer, and a
-# one-minute run of the input fuzzer (clang, libFuzzer).
+# again built with AddressSanitizer and UndefinedBehaviorSanitizer, and
+# bounded runs of the input and session file fuzzers (clang, libFuzzer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
