@@ -1048,13 +1048,19 @@ TEST_F(WindowTest, RecordedSessionReplaysBitForBitHeadlessAndInTheWindow) {
     ASSERT_TRUE(readPng(png, rendered));
     EXPECT_TRUE(samePicture(rendered, live, 0));
 
-    // In the window: the same dumps, then the user's turn (paused, as recorded).
-    ASSERT_NO_FATAL_FAILURE(startProgram(Output::Pipe, {"--replay", session}));
+    // In the window, recording again: the same dumps and picture, then the
+    // user's turn (paused, as recorded). Quitting at once leaves a recording
+    // equal to the replayed one.
+    const std::string again = folder + "/again.session";
+    ASSERT_NO_FATAL_FAILURE(startProgram(Output::Pipe, {"--replay", session, "--record", again}));
     EXPECT_TRUE(programOut->waitFor([&](const std::string& t) { return t.size() >= liveOutput.size(); },
                                     patienceSeconds));
     pause(300);
     EXPECT_TRUE(programOut->text() == liveOutput) << "replayed dumps differ";
     EXPECT_TRUE(waitForPicture(live, 0));
+    ASSERT_NO_FATAL_FAILURE(key("Escape"));
+    ASSERT_TRUE(waitForProgramExit(status));
+    EXPECT_EQ(readWholeFile(again), recording);
 }
 
 TEST_F(WindowTest, ARecordingCutShortByAKillReplaysToItsLastLine) {
