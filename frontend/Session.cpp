@@ -105,7 +105,9 @@ private:
     bool isText(const std::string& text) {
         for (const char c : text) {
             const unsigned char byte = static_cast<unsigned char>(c);
-            if ((byte < ' ' && c != '\t' && c != '\r') || byte > 126) {
+            // Control characters mark a binary file; bytes from 128 up may
+            // be UTF-8 in a comment.
+            if ((byte < ' ' && c != '\t' && c != '\r') || byte == 127) {
                 char hex[8];
                 std::snprintf(hex, sizeof hex, "0x%02x", byte);
                 return fail(std::string("not a text file (byte ") + hex + ")");
