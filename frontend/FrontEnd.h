@@ -49,8 +49,6 @@ void drawField();
 void drawFieldPerCell();
 void drawFieldBatched();
 unsigned int drawingDisplayModeBits();  // extra GLUT display mode bits
-// Bytes the batched drawing holds for its per-window-size images.
-std::size_t batchedImageBytes();
 
 // Redraw driving.
 void idleRedraw();
