@@ -52,12 +52,10 @@ void drawField();
 void drawFieldPerCell();
 void drawFieldBatched();
 unsigned int drawingDisplayModeBits();  // extra GLUT display mode bits
-// The images are read back from the drawable; a reshape may come before the
-// drawable has its new size (a replayed size change), so every reshape has
-// them made again.
+// The outline depths are read back from the drawable; a reshape may come
+// before the drawable has its new size (a replayed size change), so every
+// reshape has them made again.
 void forgetWindowSizedImages();
-// Bytes the batched drawing holds for its per-window-size images.
-std::size_t batchedImageBytes();
 
 // Redraw driving.
 void idleRedraw();

@@ -109,8 +109,10 @@ TEST_F(DrawingEquality, LongVelocityLinesCrossingManyCells) {
     expectSamePictures("long lines");
 }
 
+// Each size in a window of its own (and so a GL context of its own), then
+// the first window again: the drawing's GL objects must follow the context.
 TEST_F(DrawingEquality, OtherWindowSizes) {
-    const int sizes[][2] = {{800, 600}, {1000, 700}, {300, 700}, {130, 100}, {100, 100}};
+    const int sizes[][2] = {{800, 600}, {1000, 700}, {300, 700}, {130, 100}, {100, 100}, {1920, 1080}, {1280, 1024}};
     std::mt19937 rng(7);
     randomFields(rng, 1);
     showBoundary = showDensity = showVelocity = showGrid = 1;
@@ -123,6 +125,7 @@ TEST_F(DrawingEquality, OtherWindowSizes) {
         glutSetWindow(window);
     }
     reshapeWindow(512, 512);
+    expectSamePictures("first window again");
 }
 
 int main(int argc, char** argv) {

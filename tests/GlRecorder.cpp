@@ -3,6 +3,8 @@
 #include "GlRecorder.h"
 
 #include <cstring>
+#include <map>
+#include <utility>
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
@@ -15,11 +17,24 @@ std::vector<Call> calls;
 int redisplayRequests = 0;
 int swapCount = 0;
 unsigned nextList = 1;
+unsigned nextTexture = 1, firstTexture = 1;
+unsigned nextProgramObject = 1, firstProgramObject = 1;
+int nextUniform = 0;
+unsigned activeUnit = 0;
+unsigned boundTexture[8] = {};
+std::map<unsigned, std::pair<int, int>> textureSize;
+int maxTextureSize = 4096;
 
 void reset() {
     calls.clear();
     redisplayRequests = 0;
     swapCount = 0;
+}
+
+void newContext() {
+    firstTexture = nextTexture;
+    firstProgramObject = nextProgramObject;
+    textureSize.clear();
 }
 
 std::vector<Call> named(const std::string& name) {
@@ -96,6 +111,67 @@ void glReadPixels(GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum 
 void glDrawPixels(GLsizei w, GLsizei h, GLenum format, GLenum type, const GLvoid*) {
     record("glDrawPixels", {double(w), double(h), double(format), double(type)});
 }
+
+// Textures and programs: names are handed out in order and stay valid; each
+// texture remembers the size last given to it, as the GL reports it back.
+void glGenTextures(GLsizei n, GLuint* names) {
+    record("glGenTextures", {double(n)});
+    for (GLsizei k = 0; k < n; ++k) names[k] = glrecorder::nextTexture++;
+}
+GLboolean glIsTexture(GLuint name) { return name >= glrecorder::firstTexture && name < glrecorder::nextTexture ? GL_TRUE : GL_FALSE; }
+void glActiveTexture(GLenum unit) {
+    record("glActiveTexture", {double(unit)});
+    glrecorder::activeUnit = unit - GL_TEXTURE0;
+}
+void glBindTexture(GLenum target, GLuint name) {
+    record("glBindTexture", {double(target), double(name)});
+    glrecorder::boundTexture[glrecorder::activeUnit % 8] = name;
+}
+void glTexParameteri(GLenum target, GLenum name, GLint value) {
+    record("glTexParameteri", {double(target), double(name), double(value)});
+}
+void glTexImage2D(GLenum target, GLint level, GLint internal, GLsizei w, GLsizei h, GLint border, GLenum format,
+                  GLenum type, const GLvoid*) {
+    record("glTexImage2D", {double(target), double(level), double(internal), double(w), double(h), double(border),
+                            double(format), double(type)});
+    glrecorder::textureSize[glrecorder::boundTexture[glrecorder::activeUnit % 8]] = {w, h};
+}
+void glTexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type,
+                     const GLvoid*) {
+    record("glTexSubImage2D",
+           {double(target), double(level), double(x), double(y), double(w), double(h), double(format), double(type)});
+}
+void glCopyTexImage2D(GLenum target, GLint level, GLenum internal, GLint x, GLint y, GLsizei w, GLsizei h, GLint border) {
+    record("glCopyTexImage2D",
+           {double(target), double(level), double(internal), double(x), double(y), double(w), double(h), double(border)});
+    glrecorder::textureSize[glrecorder::boundTexture[glrecorder::activeUnit % 8]] = {w, h};
+}
+void glGetTexLevelParameteriv(GLenum, GLint, GLenum name, GLint* value) {
+    const auto& size = glrecorder::textureSize[glrecorder::boundTexture[glrecorder::activeUnit % 8]];
+    *value = name == GL_TEXTURE_WIDTH ? size.first : name == GL_TEXTURE_HEIGHT ? size.second : 0;
+}
+void glGetIntegerv(GLenum name, GLint* value) { *value = name == GL_MAX_TEXTURE_SIZE ? glrecorder::maxTextureSize : 0; }
+GLuint glCreateShader(GLenum type) {
+    record("glCreateShader", {double(type)});
+    return glrecorder::nextProgramObject++;
+}
+void glShaderSource(GLuint, GLsizei, const GLchar* const*, const GLint*) { record("glShaderSource"); }
+void glCompileShader(GLuint) { record("glCompileShader"); }
+void glGetShaderiv(GLuint, GLenum, GLint* value) { *value = GL_TRUE; }
+void glDeleteShader(GLuint) { record("glDeleteShader"); }
+GLuint glCreateProgram(void) {
+    record("glCreateProgram");
+    return glrecorder::nextProgramObject++;
+}
+GLboolean glIsProgram(GLuint name) { return name >= glrecorder::firstProgramObject && name < glrecorder::nextProgramObject ? GL_TRUE : GL_FALSE; }
+void glAttachShader(GLuint, GLuint) { record("glAttachShader"); }
+void glLinkProgram(GLuint) { record("glLinkProgram"); }
+void glGetProgramiv(GLuint, GLenum, GLint* value) { *value = GL_TRUE; }
+void glDeleteProgram(GLuint) { record("glDeleteProgram"); }
+void glUseProgram(GLuint name) { record("glUseProgram", {double(name)}); }
+GLint glGetUniformLocation(GLuint, const GLchar*) { return glrecorder::nextUniform++; }
+void glUniform1i(GLint location, GLint value) { record("glUniform1i", {double(location), double(value)}); }
+void glRectf(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2) { record("glRectf", {x1, y1, x2, y2}); }
 
 void glutPostRedisplay(void) {
     ++glrecorder::redisplayRequests;

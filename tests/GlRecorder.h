@@ -16,8 +16,11 @@ struct Call {
 extern std::vector<Call> calls;
 extern int redisplayRequests;
 extern int swapCount;
+extern int maxTextureSize;  // what GL_MAX_TEXTURE_SIZE reports
 
 void reset();
+// Forgets every texture and program, as a new GL context has none.
+void newContext();
 // Calls whose name matches, in order.
 std::vector<Call> named(const std::string& name);
 

@@ -229,41 +229,51 @@ TEST_F(FrontEndTest, BatchedFrameIsAFewDrawsWithDepthOrdering) {
     freezeSolver();
     showVelocity = showGrid = 1;
     dens[IX(5, 5)] = 0.5f;
-    displayFrame();  // the first batched frame also renders the per-size images
-    const auto setup = glrecorder::named("glReadPixels");
-    ASSERT_EQ(setup.size(), 2u);
-    EXPECT_EQ(setup[0].args, (std::vector<double>{0, 0, 512, 512, GL_RGBA, GL_UNSIGNED_BYTE}));
-    EXPECT_EQ(setup[1].args, (std::vector<double>{0, 0, 512, 512, GL_DEPTH_COMPONENT, GL_FLOAT}));
+    glrecorder::newContext();
+    displayFrame();  // the first frame in a context makes its program and renders the outline depths
+    EXPECT_EQ(glrecorder::named("glCreateProgram").size(), 1u);
+    const auto setup = glrecorder::named("glCopyTexImage2D");
+    ASSERT_EQ(setup.size(), 1u);
+    EXPECT_EQ(setup[0].args, (std::vector<double>{GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, 0, 0, 512, 512, 0}));
 
+    // Later frames: the cell colours (grid-sized) up, one full-window pass,
+    // one array of lines; nothing window-sized crosses.
     glrecorder::reset();
     displayFrame();
+    EXPECT_TRUE(glrecorder::named("glCopyTexImage2D").empty());
+    EXPECT_TRUE(glrecorder::named("glCreateProgram").empty());
     EXPECT_TRUE(glrecorder::named("glReadPixels").empty());
+    EXPECT_TRUE(glrecorder::named("glDrawPixels").empty());
+    EXPECT_TRUE(glrecorder::named("glCallList").empty());
+    const auto uploads = glrecorder::named("glTexSubImage2D");
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(uploads[0].args, (std::vector<double>{GL_TEXTURE_2D, 0, 0, 0, N, N, GL_RGBA, GL_FLOAT}));
+    EXPECT_EQ(glrecorder::named("glRectf").size(), 1u);
     const auto draws = glrecorder::named("glDrawArrays");
     ASSERT_EQ(draws.size(), 1u);
     EXPECT_EQ(draws[0].args, (std::vector<double>{GL_LINES, 0, 2.0 * N * N}));
-    const auto images = glrecorder::named("glDrawPixels");
-    ASSERT_EQ(images.size(), 3u);
-    EXPECT_EQ(images[0].args, (std::vector<double>{512, 512, GL_RGBA, GL_FLOAT}));
-    EXPECT_EQ(images[1].args, (std::vector<double>{512, 512, GL_DEPTH_COMPONENT, GL_FLOAT}));
-    EXPECT_EQ(images[2].args, (std::vector<double>{512, 512, GL_DEPTH_COMPONENT, GL_FLOAT}));
-    EXPECT_TRUE(glrecorder::named("glCallList").empty());
+    // The program is left unbound.
+    const auto programs = glrecorder::named("glUseProgram");
+    ASSERT_FALSE(programs.empty());
+    EXPECT_EQ(programs.back().args[0], 0.0);
 
-    // A new size renders the images again, and they take as much memory as
-    // the window needs (26 bytes a pixel), also after a larger window, or
-    // none while the window is too large for images.
+    // A new size renders the outline depths again; a window larger than the
+    // GL's textures draws quads and outlines as arrays.
     for (const auto& size : {std::pair<int, int>{800, 600}, {2000, 1500}, {512, 512}, {5000, 5000}, {800, 600}}) {
         reshapeWindow(size.first, size.second);
         glrecorder::reset();
         displayFrame();
-        const bool images = size.first < 4096;
-        EXPECT_EQ(glrecorder::named("glReadPixels").size(), images ? 2u : 0u);
-        EXPECT_EQ(batchedImageBytes(), images ? 26u * size.first * size.second : 0u) << size.first;
+        const bool textures = size.first <= glrecorder::maxTextureSize;
+        EXPECT_EQ(glrecorder::named("glCopyTexImage2D").size(), textures ? 1u : 0u) << size.first;
+        EXPECT_EQ(glrecorder::named("glRectf").size(), textures ? 1u : 0u) << size.first;
+        // Outlines (rendered once into the depth texture, or drawn), lines, and quads without textures.
+        EXPECT_EQ(glrecorder::named("glDrawArrays").size(), textures ? 2u : 3u) << size.first;
     }
     // Views off: nothing to draw, no draw calls.
     glrecorder::reset();
     showVelocity = showGrid = showBoundary = showDensity = 0;
     displayFrame();
     EXPECT_TRUE(glrecorder::named("glDrawArrays").empty());
-    EXPECT_TRUE(glrecorder::named("glDrawPixels").empty());
+    EXPECT_TRUE(glrecorder::named("glRectf").empty());
     EXPECT_EQ(glrecorder::swapCount, 1);
 }
