@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Measures the frame rate of the program's display callback in a 512 x 512
-# window on a virtual X server (Xvfb, software GL).
+# Measures the frame rate of the program's display callback at several window
+# sizes on a virtual X server (Xvfb, software GL).
 #
-#   scripts/measure-fps.sh [path/to/fluid]    (default: build/fluid, built when missing)
+#   scripts/measure-fps.sh [path/to/fluid] [WIDTHxHEIGHT ...]
+#
+# The program defaults to build/fluid (built when missing), the sizes to
+# 512x512 1280x1024 1920x1080. For each size a fresh program is started, its
+# window resized (xdotool windowsize) and the size's rates printed.
 #
 # Frames are counted without touching the program or its output: a small
 # library, compiled here and loaded with LD_PRELOAD, wraps glutSwapBuffers
@@ -11,13 +15,22 @@
 # measuring window. Four situations, each measured after a short settling:
 #   1. start-up views (obstacles and density), simulating an empty field;
 #   2. the same, paused (key s): drawing alone;
-#   3. all four views on (keys v and g) with density in every cell, simulating;
-#   4. the same, paused.
+#   3. all four views on (keys v and g) with density in every cell, paused;
+#   4. the same, simulating.
 # FPS_SECONDS sets the measuring window (default 10 s).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 program=${1:-build/fluid}
+shift || true
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(512x512 1280x1024 1920x1080)
+screen_width=640 screen_height=640
+for size in "${sizes[@]}"; do
+  [[ $size =~ ^([1-9][0-9]*)x([1-9][0-9]*)$ ]] || { echo "not a window size: $size (WIDTHxHEIGHT)" >&2; exit 2; }
+  if ((BASH_REMATCH[1] > screen_width)); then screen_width=${BASH_REMATCH[1]}; fi
+  if ((BASH_REMATCH[2] > screen_height)); then screen_height=${BASH_REMATCH[2]}; fi
+done
 seconds=${FPS_SECONDS:-10}
 if [ ! -x "$program" ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -80,17 +93,11 @@ swaps() { od -An -tu8 -N8 "$work/swaps" | tr -d ' '; }
 # whole line has arrived.
 mkfifo "$work/display"
 exec {displayfd}<>"$work/display"
-Xvfb -displayfd "$displayfd" -noreset -nolisten tcp -screen 0 640x640x24 >/dev/null 2>&1 &
+Xvfb -displayfd "$displayfd" -noreset -nolisten tcp -screen 0 "${screen_width}x${screen_height}x24" >/dev/null 2>&1 &
 xvfb_pid=$!
 read -r -t 30 -u "$displayfd" display_number
 exec {displayfd}>&-
 export DISPLAY=":$display_number"
-
-SWAP_COUNTER_FILE="$work/swaps" LD_PRELOAD="$work/swapcount.so" "$program" >/dev/null &
-fluid_pid=$!
-window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Zeroduz Uruvov Aderod$' | head -n 1)
-xdotool windowmove --sync "$window" 0 0
-xdotool mousemove --window "$window" 256 256  # keyboard focus follows the pointer
 
 # Waits until at least n more frames have been drawn (60 s at most).
 wait_frames() {
@@ -108,35 +115,62 @@ measure() {
   sleep "$seconds"
   c1=$(swaps); t1=$(date +%s.%N)
   awk -v label="$1" -v n=$((c1 - c0)) -v t0="$t0" -v t1="$t1" \
-    'BEGIN { t = t1 - t0; printf "%-58s %7.2f frames/s  (%d frames in %.1f s, %.1f ms each)\n", label, n / t, n, t, 1000 * t / (n ? n : 1) }'
+    'BEGIN { t = t1 - t0; printf "  %-56s %7.2f frames/s  (%d frames in %.1f s, %.1f ms each)\n", label, n / t, n, t, 1000 * t / (n ? n : 1) }'
 }
 
-wait_frames 1
-measure "start-up views, simulating an empty field"
-xdotool key s
-measure "start-up views, paused"
-xdotool key s
+# The four situations in a fresh program whose window is width x height.
+measure_size() {
+  local width=$1 height=$2 window
+  echo "window ${width}x${height}: $program"
+  SWAP_COUNTER_FILE="$work/swaps" LD_PRELOAD="$work/swapcount.so" "$program" >/dev/null &
+  fluid_pid=$!
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Zeroduz Uruvov Aderod$' | head -n 1)
+  xdotool windowmove --sync "$window" 0 0
+  xdotool windowsize --sync "$window" "$width" "$height"
+  xdotool mousemove --window "$window" $((width / 2)) $((height / 2))  # keyboard focus follows the pointer
 
-# Density into every cell: right clicks on a lattice of cells every 6 pixels,
-# then steps until a screenshot shows every interior pixel coloured (60 s at
-# most; the share reached is printed).
-clicks=()
-for ((y = 8; y < 508; y += 6)); do
-  for ((x = 8; x < 508; x += 6)); do clicks+=(mousemove "$x" "$y" click --delay 0 3); done  # the window is at 0,0
-done
-xdotool "${clicks[@]}"
-coverage=0
-deadline=$((SECONDS + 60))
-while [ "$SECONDS" -lt "$deadline" ]; do
+  wait_frames 1
+  measure "start-up views, simulating an empty field"
+  xdotool key s
+  measure "start-up views, paused"
+  xdotool key s
+
+  # Density into every cell, the same way for every program whatever its
+  # frame rate: while paused, right clicks on a lattice of about 84 x 84
+  # points spread over the window (a cell every 1.5 along each axis, as the
+  # pointer picks cells in proportion to the window's size), then three
+  # single steps (space). The share of the visible cells' pixels (one cell's
+  # margin left out) that a screenshot then shows coloured is printed.
+  local clicks=() x y cell=$((width / 128)) coverage
+  xdotool key s
+  for ((y = 8; y < 508; y += 6)); do
+    for ((x = 8; x < 508; x += 6)); do
+      clicks+=(mousemove $((x * width / 512)) $((y * height / 512)) click --delay 0 3)  # the window is at 0,0
+    done
+  done
+  xdotool "${clicks[@]}" mousemove $((width / 2)) $((height / 2))
+  for _ in 1 2 3; do
+    xdotool key space
+    wait_frames 2
+  done
+  # Cell j covers columns j * cell to (j + 1) * cell - 1, cell i the same
+  # rows counted from the bottom.
+  local left=$((2 * cell)) right=$((width < 128 * cell ? width : 128 * cell))
+  local top=$((height - 128 * cell > 0 ? height - 128 * cell : 0)) bottom=$((height - 2 * cell))
   import -window "$window" -depth 8 "ppm:$work/shot.ppm"
-  # Fraction of interior pixels with any colour channel above zero.
-  coverage=$(convert "$work/shot.ppm" -crop 504x504+4+4 +repage -separate -evaluate-sequence max \
-    -threshold 0 -format '%[fx:mean]' info:)
-  [ "$coverage" = 1 ] && break
-  wait_frames 5
+  coverage=$(convert "$work/shot.ppm" -crop "$((right - left))x$((bottom - top))+$left+$top" +repage \
+    -separate -evaluate-sequence max -threshold 0 -format '%[fx:mean]' info:)
+  echo "  coloured cell pixels after injection and 3 steps: $(awk -v c="$coverage" 'BEGIN { printf "%.1f%%", 100 * c }')"
+  xdotool key v key g
+  measure "all four views, density everywhere, paused"
+  xdotool key s
+  measure "all four views, density everywhere, simulating"
+
+  kill "$fluid_pid" 2>/dev/null
+  wait "$fluid_pid" 2>/dev/null || true
+  fluid_pid=""
+}
+
+for size in "${sizes[@]}"; do
+  measure_size "${size%x*}" "${size#*x}"
 done
-echo "coloured interior pixels after injection: $(awk -v c="$coverage" 'BEGIN { printf "%.1f%%", 100 * c }')"
-xdotool mousemove --window "$window" 256 256 key v key g
-measure "all four views, density everywhere, simulating"
-xdotool key s
-measure "all four views, density everywhere, paused"

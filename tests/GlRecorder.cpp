@@ -141,11 +141,6 @@ void glTexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei w, GL
     record("glTexSubImage2D",
            {double(target), double(level), double(x), double(y), double(w), double(h), double(format), double(type)});
 }
-void glCopyTexImage2D(GLenum target, GLint level, GLenum internal, GLint x, GLint y, GLsizei w, GLsizei h, GLint border) {
-    record("glCopyTexImage2D",
-           {double(target), double(level), double(internal), double(x), double(y), double(w), double(h), double(border)});
-    glrecorder::textureSize[glrecorder::boundTexture[glrecorder::activeUnit % 8]] = {w, h};
-}
 void glGetTexLevelParameteriv(GLenum, GLint, GLenum name, GLint* value) {
     const auto& size = glrecorder::textureSize[glrecorder::boundTexture[glrecorder::activeUnit % 8]];
     *value = name == GL_TEXTURE_WIDTH ? size.first : name == GL_TEXTURE_HEIGHT ? size.second : 0;
@@ -171,7 +166,7 @@ void glDeleteProgram(GLuint) { record("glDeleteProgram"); }
 void glUseProgram(GLuint name) { record("glUseProgram", {double(name)}); }
 GLint glGetUniformLocation(GLuint, const GLchar*) { return glrecorder::nextUniform++; }
 void glUniform1i(GLint location, GLint value) { record("glUniform1i", {double(location), double(value)}); }
-void glRectf(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2) { record("glRectf", {x1, y1, x2, y2}); }
+void glMultiTexCoord2f(GLenum unit, GLfloat s, GLfloat t) { record("glMultiTexCoord2f", {double(unit), s, t}); }
 
 void glutPostRedisplay(void) {
     ++glrecorder::redisplayRequests;
