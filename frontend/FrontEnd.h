@@ -52,9 +52,9 @@ void drawField();
 void drawFieldPerCell();
 void drawFieldBatched();
 unsigned int drawingDisplayModeBits();  // extra GLUT display mode bits
-// The grid outlines' depths are read back from the drawable once per window
-// size; a reshape may come before the drawable has its new size (a replayed
-// size change), so every reshape has them made again.
+// The outline depths are read back from the drawable; a reshape may come
+// before the drawable has its new size (a replayed size change), so every
+// reshape has them made again.
 void forgetWindowSizedImages();
 
 // Redraw driving.

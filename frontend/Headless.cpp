@@ -74,8 +74,20 @@ bool openContext(int width, int height, std::string& error) {
     }
     const EGLint wanted[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
                              EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_DEPTH_SIZE, 24, EGL_NONE};
+    // EGL lists deeper colours first (Mesa offers 10 bits a channel), but a
+    // frame must be the window's 8-bit one: 10-bit colours read back as 8
+    // bits are rounded twice and differ in the last bit.
+    EGLConfig candidates[64];
     EGLint found = 0;
-    if (!eglChooseConfig(display, wanted, &config, 1, &found) || found < 1) {
+    if (!eglChooseConfig(display, wanted, candidates, 64, &found)) found = 0;
+    for (EGLint k = 0; k < found && !config; ++k) {
+        EGLint red = 0, green = 0, blue = 0;
+        eglGetConfigAttrib(display, candidates[k], EGL_RED_SIZE, &red);
+        eglGetConfigAttrib(display, candidates[k], EGL_GREEN_SIZE, &green);
+        eglGetConfigAttrib(display, candidates[k], EGL_BLUE_SIZE, &blue);
+        if (red == 8 && green == 8 && blue == 8) config = candidates[k];
+    }
+    if (!config) {
         error = "no EGL configuration with 8-bit colours and a 24-bit depth buffer";
         return false;
     }

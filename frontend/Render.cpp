@@ -1,7 +1,7 @@
 // Render.cpp - one frame: the replayed events due, at most one simulation
 // step with the density total and the optional console dump, then the
-// drawing and the buffer swap. Also the
-// reshape callback and the cell display list that every drawing reuses.
+// drawing and the buffer swap; and the redraw driving. No GL here: the
+// desktop's GL side of a frame is in GlFrame.cpp, the page's in web/.
 #include <GL/glut.h>
 
 #include <cerrno>
@@ -13,23 +13,6 @@
 #include "Platform.h"
 #include "SessionPlayback.h"
 #include "Fluid.h"
-
-void buildCellList() {
-    cellSize = static_cast<float>(windowWidth / N);
-    cellList = glGenLists(1);
-    // One quad of edge cellSize centred on the origin, counter-clockwise so
-    // that it is front-facing (the grid outline switches only front faces).
-    const float h = cellHalfEdge();
-    glNewList(cellList, GL_COMPILE);
-    glBegin(GL_QUADS);
-    glVertex3f(-h, h, 0.0f);
-    glVertex3f(-h, -h, 0.0f);
-    glVertex3f(h, -h, 0.0f);
-    glVertex3f(h, h, 0.0f);
-    glEnd();
-    glEndList();
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-}
 
 // One line per i from the top (n + 1) down to 0, one value per j, as on screen.
 void printField(int n, const float* field) {
@@ -78,31 +61,11 @@ bool advanceSimulation() {
     return true;
 }
 
-void drawFrame() {
-    glClear(GL_COLOR_BUFFER_BIT);
-    drawField();
-}
-
 void displayFrame() {
     playDueEvents();  // a replayed session's events come just before the step they preceded
     advanceSimulation();
     drawFrame();
     platform.presentFrame();
-}
-
-void reshapeWindow(int width, int height) {
-    windowWidth = width;
-    windowHeight = height;
-    glDeleteLists(cellList, 1);
-    buildCellList();
-    forgetWindowSizedImages();
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, windowWidth, 0, windowHeight, 0, 1);  // one unit per pixel, origin lower left
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    platform.requestRedraw();
 }
 
 void idleRedraw() { platform.requestRedraw(); }

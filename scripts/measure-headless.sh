@@ -24,4 +24,4 @@ for run in 1 2 3; do
   best=$(awk -v t="$(echo "$end - $start" | bc)" -v b="$best" 'BEGIN { print (b == "" || t < b) ? t : b }')
 done
 awk -v t="$best" -v n="$steps" 'BEGIN { printf "headless replay, %d steps drawn at 512 x 512: %.2f s, %.1f frames/s (best of 3)\n", n, t, n / t }'
-FPS_SECONDS=${FPS_SECONDS:-5} scripts/measure-fps.sh "$program"
+FPS_SECONDS=${FPS_SECONDS:-5} scripts/measure-fps.sh "$program" 512x512

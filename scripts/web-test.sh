@@ -6,12 +6,16 @@
 #   2. the field digests of a fixed scenario, step by step, from the
 #      WebAssembly build (fast and reference kernels) equal the native
 #      reference kernels' digests;
-#   3. headless chromium gives a page a WebGL 2 context (web/webgl2-check.js).
+#   3. headless chromium gives a page a WebGL 2 context (web/webgl2-check.js);
+#   4. the page end to end (web/page-test.js): an example session, with the
+#      dump turned on for its last two steps, replayed in headless chromium;
+#      its dump equals the desktop's `--headless --replay` output byte for
+#      byte and the canvas's cell colours equal the desktop frame's.
 # Fails, never skips, when Emscripten, node, chromium or puppeteer-core is
 # missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for tool in emcc emcmake node chromium; do
+for tool in emcc emcmake node chromium python3 convert; do
   if ! command -v "$tool" >/dev/null; then
     echo "web-test.sh: $tool is not installed, so the browser build cannot be tested; run scripts/install-deps.sh" >&2
     exit 1
@@ -26,7 +30,7 @@ native="${BUILD_DIR:-build}"
 if [ ! -f "$native/CMakeCache.txt" ]; then
   cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$native" --target solver_check -j"$(nproc)" >/dev/null
+cmake --build "$native" --target solver_check fluid -j"$(nproc)" >/dev/null
 scripts/web.sh >/dev/null
 
 node build-web/checks/solver_check.js identity
@@ -47,4 +51,15 @@ for kernels in fast reference; do
   fi
 done
 node web/webgl2-check.js || status=1
+
+# The page test's session: the example, then the dump on (c) for two steps
+# and a pause (s), so that both programs stop at the same step.
+example=examples/vortex-around-a-wall.session
+last="$(sed -n 's/^\([0-9]*\) end$/\1/p' "$example")"
+session=page-test.session
+{ grep -v '^[0-9]* end$' "$example"; echo "$last key c"; echo "$((last + 2)) key s"; echo "$((last + 2)) end"; } \
+  >"build-web/$session"
+"$native/fluid" --headless --replay "build-web/$session" --png "$digests/desktop.png" >"$digests/desktop-dump"
+node web/page-test.js build-web "$session" "$digests/desktop-dump" "$digests/desktop.png" "$((last + 2))" || status=1
+rm -f "build-web/$session"
 exit "$status"

@@ -9,6 +9,7 @@
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
+const { spawn } = require('child_process');
 const puppeteer = require('puppeteer-core');
 
 const executablePath = process.env.CHROMIUM || '/usr/bin/chromium';
@@ -52,4 +53,16 @@ async function startBrowser() {
   return browser;
 }
 
-module.exports = { startBrowser, flags, executablePath };
+// Serves dir on 127.0.0.1 (serve.py); resolves to { url, close }.
+function startServer(dir) {
+  return new Promise((resolve, reject) => {
+    const server = spawn('python3', [path.join(__dirname, 'serve.py'), dir], { stdio: ['ignore', 'pipe', 'inherit'] });
+    server.on('error', reject);
+    server.on('exit', (code) => reject(new Error(`the page server ended (status ${code})`)));
+    server.stdout.once('data', (line) => {
+      resolve({ url: `http://127.0.0.1:${String(line).trim()}`, close: () => server.kill() });
+    });
+  });
+}
+
+module.exports = { startBrowser, startServer, flags, executablePath };

@@ -1,0 +1,46 @@
+// page-bench.js - the page's figures in headless chromium:
+//   - the median whole step with the 4-lane fast kernels, timed in the page
+//     (?bench=STEPS, performance.now() per step), once per round;
+//   - frames per second of the running program with the default views,
+//     counted over a few seconds.
+//
+//   node web/page-bench.js BUILD_WEB STEPS ROUNDS
+// Prints "page median step MS" per round and "frames per second FPS".
+'use strict';
+
+const { startBrowser, startServer } = require('./browser');
+
+const [buildWeb, stepsText, roundsText] = process.argv.slice(2);
+const steps = Number(stepsText) || 1000;
+const rounds = Number(roundsText) || 3;
+
+(async () => {
+  const server = await startServer(buildWeb);
+  const browser = await startBrowser();
+  try {
+    const page = await browser.newPage();
+    for (let round = 0; round < rounds; ++round) {
+      await page.goto(`${server.url}/index.html?bench=${steps}`);
+      await page.waitForFunction(() => window.fluidBench !== undefined, { timeout: 120000, polling: 100 });
+      const ms = await page.evaluate(() => window.fluidBench);
+      if (ms < 0) throw new Error('the page could not time 4-lane steps');
+      console.log(`page median step ${ms.toFixed(4)}`);
+    }
+    await page.goto(`${server.url}/index.html`);
+    await page.waitForFunction(() => window.fluidState && Module._webFramesDrawn && fluidState().frames > 10, {
+      timeout: 60000,
+      polling: 100,
+    });
+    const seconds = 5;
+    const before = await page.evaluate(() => [fluidState().frames, performance.now()]);
+    await new Promise((r) => setTimeout(r, seconds * 1000));
+    const after = await page.evaluate(() => [fluidState().frames, performance.now()]);
+    console.log(`frames per second ${((after[0] - before[0]) / ((after[1] - before[1]) / 1000)).toFixed(1)}`);
+  } finally {
+    await browser.close();
+    server.close();
+  }
+})().catch((e) => {
+  console.error(`page-bench: ${e.message}`);
+  process.exit(1);
+});

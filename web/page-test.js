@@ -1,0 +1,125 @@
+// page-test.js - the page end to end in headless chromium: a session
+// replayed through ?session=, the field dump it prints compared byte for
+// byte with the desktop program's, and the canvas's cell colours compared
+// with the desktop's frame of the same session.
+//
+//   node web/page-test.js BUILD_WEB SESSION_NAME DESKTOP_DUMP DESKTOP_PNG LAST_STEP
+//
+// SESSION_NAME is served from BUILD_WEB; the session must end paused (key s
+// at LAST_STEP) with no velocity lines or grid shown, so that every pixel of
+// a cell is the cell's colour. Exits 1 with the reason on any difference.
+'use strict';
+
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { execFileSync } = require('child_process');
+const { startBrowser, startServer } = require('./browser');
+
+const [buildWeb, sessionName, dumpPath, pngPath, lastStepText] = process.argv.slice(2);
+const lastStep = Number(lastStepText);
+
+// Raw RGB rows, top row first (ImageMagick).
+function rgbOf(file) {
+  return execFileSync('convert', [file, '-depth', '8', 'rgb:-'], { maxBuffer: 64 << 20 });
+}
+
+function firstDifferentLine(a, b) {
+  const x = a.split('\n');
+  const y = b.split('\n');
+  for (let k = 0; k < Math.max(x.length, y.length); ++k)
+    if (x[k] !== y[k]) return `line ${k + 1}: page "${x[k]}", desktop "${y[k]}"`;
+  return 'none';
+}
+
+async function waitFor(page, test, what, seconds) {
+  const end = Date.now() + seconds * 1000;
+  while (Date.now() < end) {
+    if (await page.evaluate(test)) return;
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  throw new Error(`timed out after ${seconds} s waiting for ${what}`);
+}
+
+(async () => {
+  const server = await startServer(buildWeb);
+  const browser = await startBrowser();
+  const failures = [];
+  try {
+    const page = await browser.newPage();
+    const printed = [];
+    const errors = [];
+    page.on('console', (m) => (m.type() === 'log' ? printed : errors).push(m.text()));
+    page.on('pageerror', (e) => errors.push(e.message));
+    await page.goto(`${server.url}/index.html?session=${encodeURIComponent(sessionName)}`);
+    await waitFor(page, () => typeof fluidState === 'function' && Module._webFramesDrawn !== undefined, 'the program', 30);
+    const started = Date.now();
+    await waitFor(
+      page,
+      `(() => { const s = fluidState(); return s.steps >= ${lastStep} && !s.replayPending && !s.simulating; })()`,
+      `the replay to reach step ${lastStep} and pause`,
+      90,
+    );
+    const state = await page.evaluate(() => fluidState());
+    console.log(`page-test: replayed ${state.steps} steps in ${((Date.now() - started) / 1000).toFixed(1)} s`);
+    if (state.steps !== lastStep) failures.push(`the page ran ${state.steps} steps, not ${lastStep}`);
+    await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+
+    // The dump: from the console, and the panel shows the same text.
+    const dump = printed.join('\n') + '\n';
+    const desktopDump = fs.readFileSync(dumpPath, 'utf8');
+    // Interior cells per side: a dumped field has them and its two borders.
+    const N = desktopDump.split('\n')[3].trim().split(' ').length - 2;
+    if (dump === desktopDump) console.log(`page-test: the dump equals the desktop's byte for byte (${dump.length} bytes)`);
+    else failures.push(`the dump differs from the desktop's, first at ${firstDifferentLine(dump, desktopDump)}`);
+    const panel = await page.$eval('#dump', (t) => t.value);
+    if (panel !== desktopDump) failures.push('the panel under the canvas does not hold the dump');
+
+    // Cell colours: each visible cell's centre pixel, page against desktop.
+    const shot = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'fluid-page-')), 'canvas.png');
+    await (await page.$('canvas')).screenshot({ path: shot });
+    const ours = rgbOf(shot);
+    const theirs = rgbOf(pngPath);
+    const size = 512;  // the window of the session, which changes no size
+    if (ours.length !== size * size * 3 || theirs.length !== size * size * 3) {
+      failures.push(`pictures of ${ours.length / 3} and ${theirs.length / 3} pixels, not ${size} x ${size}`);
+    } else {
+      const cell = Math.floor(size / N);  // cellSize
+      let compared = 0;
+      const wrong = [];
+      for (let i = 1; i <= N; ++i)
+        for (let j = 1; j <= N; ++j) {
+          const x = j * cell + cell / 2;
+          const yUp = i * cell + cell / 2;
+          if (x >= size || yUp >= size) continue;  // cells beyond the window's edge
+          const at = ((size - 1 - yUp) * size + x) * 3;
+          ++compared;
+          if (ours[at] !== theirs[at] || ours[at + 1] !== theirs[at + 1] || ours[at + 2] !== theirs[at + 2])
+            wrong.push(`(${i}, ${j}): page ${[...ours.subarray(at, at + 3)]}, desktop ${[...theirs.subarray(at, at + 3)]}`);
+        }
+      if (wrong.length === 0) console.log(`page-test: all ${compared} visible cells have the desktop's colour exactly`);
+      else failures.push(`${wrong.length} of ${compared} cells differ in colour, e.g. ${wrong.slice(0, 3).join('; ')}`);
+    }
+    if (process.env.PAGE_TEST_KEEP) fs.copyFileSync(shot, process.env.PAGE_TEST_KEEP);
+    fs.rmSync(path.dirname(shot), { recursive: true, force: true });
+
+    // Esc stops the program and the page says so.
+    await page.keyboard.press('Escape');
+    const framesAtStop = await page.evaluate(() => fluidState().frames);
+    await new Promise((r) => setTimeout(r, 300));
+    const after = await page.evaluate(() => ({ frames: fluidState().frames, status: document.getElementById('status').textContent }));
+    if (after.frames !== framesAtStop || !after.status.startsWith('Stopped')) failures.push(`Esc did not stop the page (status "${after.status}")`);
+    const unexpected = errors.filter((e) => !e.includes('favicon') && !e.includes('404'));
+    if (unexpected.length) failures.push(`the page reported errors: ${unexpected.slice(0, 3).join('; ')}`);
+  } finally {
+    await browser.close();
+    server.close();
+  }
+  if (failures.length) {
+    for (const f of failures) console.error(`page-test: ${f}`);
+    process.exit(1);
+  }
+})().catch((e) => {
+  console.error(`page-test: ${e.message}`);
+  process.exit(1);
+});
