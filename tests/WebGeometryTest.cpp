@@ -1,10 +1,11 @@
 // WebGeometryTest.cpp - the page's vertex arrays (frontend/web/WebGeometry.h):
-// each cell's quad covers exactly its cellSize square and its texel, the
-// depths keep the per-cell order, and velocity lines end where the desktop's do.
+// the cells' quad puts each texel on its cell's cellSize square, the depths
+// keep the per-cell order, and velocity lines end where the desktop's do.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "CellColours.h"
 #include "FieldPicture.h"
 #include "FrontEnd.h"
 #include "WebGeometry.h"
@@ -24,37 +25,43 @@ protected:
     }
 };
 
-TEST_F(WebGeometry, CellQuadsCoverTheirSquareAndTheirTexel) {
-    std::vector<float> position(3 * cellQuadVertexCount), texel(2 * cellQuadVertexCount);
-    fillCellQuads(reinterpret_cast<float(*)[3]>(position.data()), reinterpret_cast<float(*)[2]>(texel.data()));
-    int k = 0;
-    for (int i = N; i >= 1; --i)
-        for (int j = 1; j <= N; ++j)
-            for (int corner = 0; corner < 6; ++corner, ++k) {
-                const float* v = &position[3 * k];
-                const float x = pixelX(v), y = pixelY(v);
-                const bool right = x > cellCentre(j), top = y > cellCentre(i);
-                EXPECT_NEAR(x, (j + (right ? 1 : 0)) * cellSize, 1e-3) << i << ", " << j;
-                EXPECT_NEAR(y, (i + (top ? 1 : 0)) * cellSize, 1e-3) << i << ", " << j;
-                EXPECT_EQ(texel[2 * k] * N, static_cast<float>(right ? j : j - 1));
-                EXPECT_EQ(texel[2 * k + 1] * N, static_cast<float>(top ? i : i - 1));
-            }
+// Each pixel of the quad must sample its own cell's texel: the quad's edges
+// lie on the outer cells' edges and its texture spans exactly N texels.
+TEST_F(WebGeometry, TheGridQuadPutsEveryCellsTexelOnItsSquare) {
+    float position[gridQuadVertexCount][3], texel[gridQuadVertexCount][2];
+    fillGridQuad(position, texel);
+    for (int k = 0; k < gridQuadVertexCount; ++k) {
+        const float x = pixelX(position[k]), y = pixelY(position[k]);
+        const bool right = texel[k][0] == 1.0f, top = texel[k][1] == 1.0f;
+        EXPECT_TRUE(right || texel[k][0] == 0.0f);
+        EXPECT_TRUE(top || texel[k][1] == 0.0f);
+        EXPECT_NEAR(x, (right ? N + 1 : 1) * cellSize, 1e-3) << k;
+        EXPECT_NEAR(y, (top ? N + 1 : 1) * cellSize, 1e-3) << k;
+    }
 }
 
 TEST_F(WebGeometry, DepthsFallInThePerCellOrder) {
-    std::vector<float> quad(3 * cellQuadVertexCount), texel(2 * cellQuadVertexCount);
     std::vector<float> outline(3 * outlineVertexCount), line(3 * velocityLineVertexCount);
-    fillCellQuads(reinterpret_cast<float(*)[3]>(quad.data()), reinterpret_cast<float(*)[2]>(texel.data()));
+    static float rgba[cellColourCount][4];
+    for (auto& texel : rgba) texel[3] = 1.0f;  // every cell draws a quad
+    rgba[cellColourIndex(5, 7)][3] = 0.0f;     // but this one
+    putQuadDepths(rgba);
+    EXPECT_EQ(rgba[cellColourIndex(5, 7)][3], -1.0f);
     fillOutlines(reinterpret_cast<float(*)[3]>(outline.data()));
     fillVelocityLines(reinterpret_cast<float(*)[3]>(line.data()));
     float previous = 2.0f;
-    for (int cell = 0; cell < N * N; ++cell) {
-        const float order[3] = {quad[3 * 6 * cell + 2], line[3 * 2 * cell + 2], outline[3 * 8 * cell + 2]};
-        for (float z : order) {
-            EXPECT_LT(z, previous) << "cell " << cell;  // a later drawing is nearer
-            previous = z;
+    int cell = 0;
+    for (int i = N; i >= 1; --i)
+        for (int j = 1; j <= N; ++j, ++cell) {
+            const float quad = rgba[cellColourIndex(i, j)][3];
+            // Window depths: the lines' clip z mapped as the GL maps it.
+            const float order[3] = {quad, (line[3 * 2 * cell + 2] + 1.0f) * 0.5f,
+                                    (outline[3 * 8 * cell + 2] + 1.0f) * 0.5f};
+            for (int d = quad < 0.0f ? 1 : 0; d < 3; ++d) {
+                EXPECT_LT(order[d], previous) << "cell " << i << ", " << j;  // a later drawing is nearer
+                previous = order[d];
+            }
         }
-    }
 }
 
 TEST_F(WebGeometry, VelocityLinesRunFromTheCentreToTheLineEnd) {

@@ -2,8 +2,11 @@
 //
 // The same picture as the desktop's batched drawing, from the same numbers:
 // - cell quads: the N x N texture of cell colours (fillCellColours) drawn
-//   with nearest filtering, one quad of cellSize pixels per cell from the
-//   desktop's origin (WebGeometry.h); cells that draw no quad are discarded;
+//   with nearest filtering as one quad over all cells, cellSize pixels a
+//   texel from the desktop's origin (WebGeometry.h); each cell's pixels take
+//   its quad's depth from the texture's alpha, and cells that draw no quad
+//   are discarded (one quad instead of N x N keeps the vertex work of the
+//   software rasteriser small);
 // - grid outlines and velocity lines as line arrays.
 // Every drawing has the depth of its place in the per-cell order, so with
 // the depth test the latest drawing at a pixel wins, as on the desktop.
@@ -35,12 +38,13 @@ void main() {
 
 const char* const cellFragmentShader = R"(#version 300 es
 precision highp float;
-uniform highp sampler2D cellColours;  // alpha 1 where a cell draws a quad
+uniform highp sampler2D cellColours;  // alpha: the quad's depth, -1 where a cell draws none
 in vec2 cellTexel;
 out vec4 colour;
 void main() {
     vec4 c = texture(cellColours, cellTexel);
-    if (c.a == 0.0) discard;
+    if (c.a < 0.0) discard;
+    gl_FragDepth = c.a;
     colour = vec4(c.rgb, 1.0);
 }
 )";
@@ -58,8 +62,8 @@ void main() { colour = vec4(lineColour, 1.0); }
 )";
 
 float cellRgba[cellColourCount][4];
-float quadPosition[cellQuadVertexCount][3];
-float quadTexel[cellQuadVertexCount][2];
+float quadPosition[gridQuadVertexCount][3];
+float quadTexel[gridQuadVertexCount][2];
 float outlinePosition[outlineVertexCount][3];
 float linePosition[velocityLineVertexCount][3];
 
@@ -168,12 +172,13 @@ bool initWebDrawing() {
 void drawField() {
     if (showBoundary || showDensity) {
         fillCellColours(cellRgba);
+        putQuadDepths(cellRgba);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, cellTexture);
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, N, N, GL_RGBA, GL_FLOAT, cellRgba);
         glUseProgram(cellProgram);
         glBindVertexArray(quadArray);
-        glDrawArrays(GL_TRIANGLES, 0, cellQuadVertexCount);
+        glDrawArrays(GL_TRIANGLES, 0, gridQuadVertexCount);
     }
     if (showVelocity) {
         fillVelocityLines(linePosition);
@@ -195,7 +200,7 @@ void reshapeWindow(int width, int height) {
     windowHeight = height;
     cellSize = cellSizeFor(width);
     glViewport(0, 0, width, height);
-    fillCellQuads(quadPosition, quadTexel);
+    fillGridQuad(quadPosition, quadTexel);
     upload(quadPositionBuffer, quadPosition, sizeof quadPosition);
     upload(quadTexelBuffer, quadTexel, sizeof quadTexel);
     fillOutlines(outlinePosition);
