@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The median time of one whole step with the 4-lane fast kernels, as
-# WebAssembly under node and natively (SSE2, held to 4 lanes), in one command
-# on one machine, and their ratio. The two programs run in turns, three times
-# each, and the middle of each one's three medians is compared.
+# The browser build's figures, in one command on one machine: the median
+# time of one whole step with the 4-lane fast kernels natively (SSE2, held
+# to 4 lanes), as WebAssembly under node, and in the page in headless
+# chromium (performance.now(), cross-origin isolated for its full
+# resolution); three rounds each in turns, the middle of each one's medians
+# compared. Then the page's frames per second with the default views.
 #
 # Usage: scripts/web-bench.sh [STEPS]   (default 1000)
 set -euo pipefail
@@ -16,18 +18,27 @@ cmake --build "$native" --target step_timing -j"$(nproc)" >/dev/null
 scripts/web.sh >/dev/null
 
 median_of() { "$@" | sed -n 's/^median step \([0-9.]*\) ms.*/\1/p'; }
-wasm=()
 host=()
+wasm=()
+page=()
 for round in 1 2 3; do
   host+=("$(median_of "$native/bench/step_timing" "$steps" 4)")
   wasm+=("$(median_of node build-web/checks/step_timing.js "$steps" 4)")
+  page+=("$(node web/page-bench.js build-web "$steps" 1 | sed -n 's/^page median step \([0-9.]*\)$/\1/p')")
 done
-python3 - "${host[@]}" "${wasm[@]}" <<'PY'
+fps="$(node web/page-bench.js build-web "$steps" 0 | sed -n 's/^frames per second //p')"
+python3 - "$fps" "${host[@]}" "${wasm[@]}" "${page[@]}" <<'PY'
 import statistics
 import sys
-values = [float(x) for x in sys.argv[1:]]
-host, wasm = values[:3], values[3:]
-h, w = statistics.median(host), statistics.median(wasm)
-print("median step, 4 lanes: native %.4f ms, WebAssembly (node) %.4f ms; ratio %.2f" % (h, w, w / h))
-print("  rounds: native %s; WebAssembly %s" % (", ".join("%.4f" % x for x in host), ", ".join("%.4f" % x for x in wasm)))
+fps = sys.argv[1]
+values = [float(x) for x in sys.argv[2:]]
+runs = {"native": values[0:3], "node": values[3:6], "page": values[6:9]}
+h = statistics.median(runs["native"])
+print("median step, 4 lanes: native %.4f ms" % h)
+for name in ("node", "page"):
+    m = statistics.median(runs[name])
+    print("  WebAssembly in %s: %.4f ms, ratio to native %.2f" % (name, m, m / h))
+for name, xs in runs.items():
+    print("  rounds, %s: %s" % (name, ", ".join("%.4f" % x for x in xs)))
+print("frames per second in the page, default views, headless chromium: %s" % fps)
 PY
