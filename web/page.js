@@ -67,8 +67,11 @@
   });
 
   function replay(name, text) {
-    Module.preRun.push(() => Module.FS.writeFile('/replay.session', text));
-    Module.arguments = ['--replay', '/replay.session'];
+    // Under its own name in the program's working folder, so that a fault
+    // in it is reported as "NAME:LINE: ...".
+    const file = name.split('/').pop().replace(/[^A-Za-z0-9._-]/g, '_') || 'session';
+    Module.preRun.push(() => Module.FS.writeFile(file, text));
+    Module.arguments = ['--replay', file];
     status.textContent = `Replaying ${name}; input is ignored until it ends (Esc still stops).`;
   }
 
