@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "Session.h"
+
 const char* const usageText =
     "usage: fluid [--record FILE] [--replay FILE] [GLUT options such as -display, -geometry]\n"
     "       fluid --headless [--replay FILE] [--steps K] [--png OUT.png] [--frames DIR]\n"
@@ -30,16 +32,6 @@ bool takeValue(int& at, int argc, char** argv, std::string& value, std::string& 
     return true;
 }
 
-bool parseStepCount(const std::string& text, long long& steps) {
-    if (text.empty() || text.size() > 10) return false;
-    steps = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-        steps = steps * 10 + (c - '0');
-    }
-    return steps <= 2147483647LL;
-}
-
 }  // namespace
 
 bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& error) {
@@ -62,7 +54,7 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
             ok = takeValue(at, argc, argv, options.framesDir, error);
         } else if (arg == "--steps") {
             ok = takeValue(at, argc, argv, steps, error);
-            if (ok && !parseStepCount(steps, options.extraSteps)) {
+            if (ok && !parseWholeNumber(steps, 0, maxSessionStep, options.extraSteps)) {
                 error = "--steps needs a whole number from 0 to 2147483647, not '" + steps + "'";
                 ok = false;
             }

@@ -156,17 +156,15 @@ int runHeadless(const CommandLine& options) {
     const long long replayedSteps = replayLastStep();
     const long long lastStep = replayedSteps + options.extraSteps;
     playDueEvents();
-    bool lastFrameDrawn = false;
     for (long long frame = 1; stepsCompleted < lastStep; ++frame) {
         if (stepsCompleted >= replayedSteps) stepOnce = 1;  // the further steps run even if the session paused
         if (!advanceSimulation()) return fail("the replay stopped: the simulation is paused");  // a checked file never is
         playDueEvents();
         drawFrame();
         platform.presentFrame();
-        lastFrameDrawn = true;
         if (!options.framesDir.empty() && !saveFrame(framePath(options.framesDir, frame), error)) return fail(error);
     }
-    if (!lastFrameDrawn) {  // no steps at all: the picture of the start, after the events
+    if (lastStep == 0) {  // no steps at all: the picture of the start, after the events
         drawFrame();
         platform.presentFrame();
     }

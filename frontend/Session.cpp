@@ -14,6 +14,19 @@
 
 const char* const sessionHeader = "fluid-session 1";
 
+bool parseWholeNumber(const std::string& word, long long low, long long high, long long& value) {
+    std::size_t at = word.size() > 1 && word[0] == '-' ? 1 : 0;
+    if (at == word.size()) return false;
+    long long magnitude = 0;
+    for (; at < word.size(); ++at) {
+        if (word[at] < '0' || word[at] > '9') return false;
+        magnitude = magnitude * 10 + (word[at] - '0');
+        if (magnitude > 4000000000LL) return false;  // beyond every range used here
+    }
+    value = word[0] == '-' ? -magnitude : magnitude;
+    return value >= low && value <= high;
+}
+
 namespace {
 
 constexpr std::size_t maxLineLength = 200;
@@ -28,20 +41,6 @@ std::vector<std::string> splitWords(const std::string& line) {
     return words;
 }
 
-// A decimal integer in [low, high], with an optional leading minus sign.
-bool parseNumber(const std::string& word, long long low, long long high, long long& value) {
-    std::size_t at = word.size() > 1 && word[0] == '-' ? 1 : 0;
-    if (at == word.size()) return false;
-    long long magnitude = 0;
-    for (; at < word.size(); ++at) {
-        if (word[at] < '0' || word[at] > '9') return false;
-        magnitude = magnitude * 10 + (word[at] - '0');
-        if (magnitude > 4000000000LL) return false;  // beyond every range used here
-    }
-    value = word[0] == '-' ? -magnitude : magnitude;
-    return value >= low && value <= high;
-}
-
 bool parseKey(const std::string& word, int& key) {
     if (word == "space") {
         key = ' ';
@@ -52,7 +51,7 @@ bool parseKey(const std::string& word, int& key) {
         return true;
     }
     long long code = 0;
-    if (word.size() < 2 || word[0] != '#' || !parseNumber(word.substr(1), 0, 255, code)) return false;
+    if (word.size() < 2 || word[0] != '#' || !parseWholeNumber(word.substr(1), 0, 255, code)) return false;
     key = static_cast<int>(code);
     return true;
 }
@@ -64,7 +63,7 @@ bool parseButton(const std::string& word, int& button) {
             return true;
         }
     long long number = 0;
-    if (!parseNumber(word, 0, 31, number)) return false;
+    if (!parseWholeNumber(word, 0, 31, number)) return false;
     button = static_cast<int>(number);
     return true;
 }
@@ -128,7 +127,7 @@ private:
     bool event(const std::vector<std::string>& words) {
         SessionEvent e;
         if (words[0][0] == '-') return fail("negative step number '" + words[0] + "'");
-        if (!parseNumber(words[0], 0, maxSessionStep, e.step))
+        if (!parseWholeNumber(words[0], 0, maxSessionStep, e.step))
             return fail("step number '" + words[0] + "' is not a whole number from 0 to " +
                         std::to_string(maxSessionStep));
         if (words.size() < 2) return fail("missing event after the step number");
@@ -173,8 +172,8 @@ private:
                 return pointer(e, words[3], words[4]);
             case SessionEventKind::Drag: return pointer(e, words[2], words[3]);
             case SessionEventKind::Size:
-                if (!parseNumber(words[2], 1, maxSessionWindowSide, a) ||
-                    !parseNumber(words[3], 1, maxSessionWindowSide, b))
+                if (!parseWholeNumber(words[2], 1, maxSessionWindowSide, a) ||
+                    !parseWholeNumber(words[3], 1, maxSessionWindowSide, b))
                     return fail("window size '" + words[2] + " " + words[3] + "' is out of range; each side 1 to " +
                                 std::to_string(maxSessionWindowSide));
                 e.x = static_cast<int>(a);
@@ -188,7 +187,7 @@ private:
     bool pointer(SessionEvent& e, const std::string& xWord, const std::string& yWord) {
         long long x = 0, y = 0;
         const long long low = -2147483648LL, high = 2147483647LL;
-        if (!parseNumber(xWord, low, high, x) || !parseNumber(yWord, low, high, y))
+        if (!parseWholeNumber(xWord, low, high, x) || !parseWholeNumber(yWord, low, high, y))
             return fail("pointer position '" + xWord + " " + yWord + "' is not two whole numbers in the int range");
         e.x = static_cast<int>(x);
         e.y = static_cast<int>(y);

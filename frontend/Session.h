@@ -47,5 +47,9 @@ bool parseSession(const std::string& text, const std::string& name, std::vector<
 // too ("PATH: cannot read: reason").
 bool readSessionFile(const std::string& path, std::vector<SessionEvent>& events, std::string& error);
 
+// A decimal integer in [low, high], with an optional leading minus sign; the
+// file's numbers and the command line's step count read the same way.
+bool parseWholeNumber(const std::string& word, long long low, long long high, long long& value);
+
 // One event as its line in the file, without the line end.
 std::string formatSessionEvent(const SessionEvent& event);

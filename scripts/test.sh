@@ -36,18 +36,19 @@ ASAN_OPTIONS="detect_leaks=1:include_if_exists=$options/%b" UBSAN_OPTIONS="print
 
 # ---- the fuzzers -----------------------------------------------------------
 # The input fuzzer (60 s) and the session file fuzzer (20 s), each growing a
-# fresh working corpus from its seeds in tests/fuzz/. A failing input is kept
+# fresh working corpus from its seeds in tests/fuzz/ (and, for the session
+# fuzzer, the example sessions). A failing input is kept
 # in build-fuzz/artifacts/; it belongs in the seeds (and in a unit test) once
 # the fault is fixed.
 fuzz=build-fuzz
 cmake -S . -B "$fuzz" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DFLUID_FUZZ=ON \
   -DFLUID_BUILD_TESTS=OFF -DFLUID_BUILD_BENCH=OFF -DFLUID_CUDA=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$fuzz" -j"$(nproc)" --target input_fuzzer session_fuzzer
-run_fuzzer() {  # name, seconds, seed folder
+run_fuzzer() {  # name, seconds, seed folders
   rm -rf "$fuzz/corpus-$1" "$fuzz/artifacts"
   mkdir -p "$fuzz/corpus-$1" "$fuzz/artifacts"
   if ! "$fuzz/tests/fuzz/$1" -max_total_time="$2" -timeout=60 -print_final_stats=1 \
-    -artifact_prefix="$fuzz/artifacts/" "$fuzz/corpus-$1" "$3" >"$fuzz/$1.log" 2>&1; then
+    -artifact_prefix="$fuzz/artifacts/" "$fuzz/corpus-$1" "${@:3}" >"$fuzz/$1.log" 2>&1; then
     tail -n 80 "$fuzz/$1.log"
     echo "$1: failing input kept in $fuzz/artifacts/:" && ls "$fuzz/artifacts"
     exit 1
@@ -55,4 +56,4 @@ run_fuzzer() {  # name, seconds, seed folder
   grep -E '^(Done|stat::)' "$fuzz/$1.log"
 }
 run_fuzzer input_fuzzer 60 tests/fuzz/corpus
-run_fuzzer session_fuzzer 20 tests/fuzz/session-corpus
+run_fuzzer session_fuzzer 20 tests/fuzz/session-corpus examples
