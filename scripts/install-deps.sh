@@ -1,33 +1,75 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the tests need and the image may lack:
-# an X server for the window tests, xdotool for input, ImageMagick for
-# screenshots, clang and its libFuzzer and sanitizer runtimes for the input
-# fuzzer; EGL and libpng for headless rendering; Emscripten, node and chromium for the browser build and its tests,
-# and puppeteer-core (npm, into web/node_modules, as web/package-lock.json
-# pins it; it drives Debian's chromium and downloads no browser). Does
-# nothing when all are present.
+# Installs the Debian packages that are missing for one purpose, with apt-get
+# (as root, or through sudo), and nothing when all are there: one dpkg query,
+# no apt-get call.
+#
+#   scripts/install-deps.sh program   # build and run the program (scripts/run.sh)
+#   scripts/install-deps.sh tests     # the above, and everything scripts/test.sh needs
+#
+# Each package is named once, in the list of the first purpose that needs it.
+# A name:command entry counts as present when the command is on the PATH,
+# for tools that may come from outside Debian (node from another archive
+# brings its own npm, which Debian's npm package would conflict with).
 set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# The compiler, CMake, GLUT, the GL, EGL and libpng development files, and
+# Mesa's drivers (GLX for the window, EGL for headless rendering).
+program_packages=(
+  g++ make cmake libglut-dev libgl-dev libegl-dev libpng-dev
+  libgl1-mesa-dri libglx-mesa0 libegl-mesa0
+)
+# GoogleTest and Google Benchmark; an X server, xdotool, ImageMagick and
+# xwininfo for the window tests; clang with its libFuzzer and sanitizer
+# runtimes for the fuzzers; Emscripten, node and chromium for the browser
+# build and its tests (python3 serves the page; puppeteer-core comes from npm).
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool imagemagick x11-utils
+  clang libclang-rt-14-dev
+  emscripten nodejs:node npm:npm chromium python3 ca-certificates
+)
+
+case "${1:-}" in
+  program) wanted=("${program_packages[@]}") ;;
+  tests) wanted=("${program_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: scripts/install-deps.sh program|tests" >&2; exit 2 ;;
+esac
+
+by_dpkg=()
 need=()
-command -v Xvfb >/dev/null || need+=(xvfb)
-command -v xdotool >/dev/null || need+=(xdotool)
-command -v import >/dev/null || need+=(imagemagick)
-command -v xwininfo >/dev/null || need+=(x11-utils)
-command -v clang++ >/dev/null || need+=(clang)
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
-for package in libclang-rt-14-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libpng-dev; do
-  installed "$package" || need+=("$package")
+for entry in "${wanted[@]}"; do
+  package=${entry%%:*}
+  if [ "$entry" != "$package" ]; then
+    command -v "${entry#*:}" >/dev/null || need+=("$package")
+  else
+    by_dpkg+=("$package")
+  fi
 done
-command -v emcc >/dev/null || need+=(emscripten)
-command -v node >/dev/null || need+=(nodejs)
-command -v npm >/dev/null || need+=(npm)
-command -v chromium >/dev/null || need+=(chromium)
+# dpkg-query fails for a name it has never seen, which only means missing.
+status_lines=$(dpkg-query -W -f='${Status} ${Package}\n' "${by_dpkg[@]}" 2>/dev/null || true)
+installed=" $(sed -n 's/^install ok installed //p' <<<"$status_lines" | tr '\n' ' ') "
+for package in "${by_dpkg[@]}"; do
+  [[ "$installed" == *" $package "* ]] || need+=("$package")
+done
+
 if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "install-deps.sh: these packages are missing and installing them needs root (or sudo): ${need[*]}" >&2
+      exit 1
+    fi
+    sudo=(sudo)
+  fi
+  echo "install-deps.sh: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
-if [ ! -f "$(dirname "$0")/../web/node_modules/puppeteer-core/package.json" ]; then
-  PUPPETEER_SKIP_DOWNLOAD=1 npm ci --prefix "$(dirname "$0")/../web" --no-audit --no-fund >/dev/null
+
+if [ "$1" = tests ] && [ ! -f web/node_modules/puppeteer-core/package.json ]; then
+  # puppeteer-core as web/package-lock.json pins it; it drives Debian's
+  # chromium and downloads no browser.
+  PUPPETEER_SKIP_DOWNLOAD=1 npm ci --prefix web --no-audit --no-fund >/dev/null
 fi

@@ -38,7 +38,7 @@ if [ ! -x "$program" ]; then
   program=build/fluid
 fi
 for tool in Xvfb xdotool import convert cc; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs Xvfb, xdotool and ImageMagick)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh tests installs Xvfb, xdotool and ImageMagick)" >&2; exit 1; }
 done
 
 work=$(mktemp -d)

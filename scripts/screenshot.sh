@@ -5,7 +5,7 @@
 # saves the window as a PNG.
 #
 # Usage: scripts/screenshot.sh [OUT.png]   (default docs/screenshot.png)
-# Needs Xvfb, xdotool and ImageMagick (scripts/install-deps.sh) and a built
+# Needs Xvfb, xdotool and ImageMagick (scripts/install-deps.sh tests) and a built
 # build/fluid.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -5,8 +5,8 @@
 # bounded runs of the input and session file fuzzers (clang, libFuzzer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+scripts/install-deps.sh tests
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DFLUID_BUILD_TESTS=ON -DFLUID_BUILD_BENCH=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure
 

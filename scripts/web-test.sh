@@ -17,12 +17,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 for tool in emcc emcmake node chromium python3 convert; do
   if ! command -v "$tool" >/dev/null; then
-    echo "web-test.sh: $tool is not installed, so the browser build cannot be tested; run scripts/install-deps.sh" >&2
+    echo "web-test.sh: $tool is not installed, so the browser build cannot be tested; run scripts/install-deps.sh tests" >&2
     exit 1
   fi
 done
 if [ ! -f web/node_modules/puppeteer-core/package.json ]; then
-  echo "web-test.sh: puppeteer-core is not installed in web/node_modules; run scripts/install-deps.sh" >&2
+  echo "web-test.sh: puppeteer-core is not installed in web/node_modules; run scripts/install-deps.sh tests" >&2
   exit 1
 fi
 steps=60

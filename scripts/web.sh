@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! command -v emcmake >/dev/null || ! command -v emcc >/dev/null; then
-  echo "web.sh: Emscripten (emcc, emcmake) is not installed; run scripts/install-deps.sh" >&2
+  echo "web.sh: Emscripten (emcc, emcmake) is not installed; run scripts/install-deps.sh tests" >&2
   exit 1
 fi
 export NODE_PATH="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"

@@ -536,7 +536,7 @@ protected:
         if (xdotool.empty()) skipReason += " xdotool";
         if (import.empty()) skipReason += " import (ImageMagick)";
         if (!skipReason.empty()) {
-            skipReason = "missing tools:" + skipReason + " (scripts/install-deps.sh installs them)";
+            skipReason = "missing tools:" + skipReason + " (scripts/install-deps.sh tests installs them)";
             return;
         }
         server.start(xvfb);

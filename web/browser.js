@@ -33,7 +33,7 @@ const flags = [
 // A started browser; close() also removes its profile.
 async function startBrowser() {
   if (!fs.existsSync(executablePath)) {
-    throw new Error(`no chromium at ${executablePath}: run scripts/install-deps.sh (or set CHROMIUM)`);
+    throw new Error(`no chromium at ${executablePath}: run scripts/install-deps.sh tests (or set CHROMIUM)`);
   }
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'fluid-chromium-'));
   const browser = await puppeteer.launch({

@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Follows the README on a fresh Debian 12, as a new user would: a minimal
+# bookworm made by debootstrap (nothing else installed), a clone of this
+# repository's committed HEAD, then the README's two commands as they stand.
+#
+#   1. scripts/run.sh must install what it needs, build the program and open
+#      its window (on an Xvfb of this machine's, reached through its socket
+#      in /tmp/.X11-unix); Esc must end it with status 0.
+#   2. scripts/test.sh must install everything the suite needs and pass.
+#   3. Run again, neither may call apt-get (an apt-get that fails and logs
+#      is put first on the PATH for that).
+#
+#   sudo scripts/fresh-debian-check.sh [WORKDIR]    (default /var/tmp/fluid-fresh-debian)
+#
+# Needs root, debootstrap, Xvfb and xdotool here (installed when missing), and
+# the network to Debian's archive and the npm registry: it downloads some
+# hundreds of MiB, so it is not part of the test command. The base system is
+# kept as WORKDIR/bookworm-minbase.tgz for later runs (remove it to fetch
+# anew); each run unpacks it into a new chroot and removes that at the end
+# unless KEEP_CHROOT=1.
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+work="${1:-/var/tmp/fluid-fresh-debian}"
+title="Zeroduz Uruvov Aderod"
+[ "$(id -u)" -eq 0 ] || { echo "fresh-debian-check.sh: needs root (chroot, mounts)" >&2; exit 1; }
+
+need=()
+command -v debootstrap >/dev/null || need+=(debootstrap)
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v xdotool >/dev/null || need+=(xdotool)
+if [ ${#need[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+mkdir -p "$work"
+base="$work/bookworm-minbase.tgz"
+root="$work/root-$(date +%Y%m%d-%H%M%S)"
+mkdir -p "$root"
+mounted=()
+xvfb_pid=""
+cleanup() {
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  for ((k = ${#mounted[@]} - 1; k >= 0; k--)); do umount -l "${mounted[k]}" 2>/dev/null || true; done
+  if [ "${KEEP_CHROOT:-0}" != 1 ]; then rm -rf --one-file-system "$root"; fi
+}
+trap cleanup EXIT
+elapsed() { echo "$(( $(date +%s) - $1 ))"; }
+
+t=$(date +%s)
+if [ ! -f "$base" ]; then
+  echo "== debootstrap --variant=minbase bookworm (downloading the base system)"
+  debootstrap --variant=minbase --make-tarball="$base" bookworm "$work/tarball-tmp" >"$work/debootstrap.log" 2>&1 ||
+    { tail -n 20 "$work/debootstrap.log"; exit 1; }
+  rm -rf "$work/tarball-tmp"
+fi
+echo "== debootstrap --variant=minbase bookworm into $root"
+debootstrap --variant=minbase --unpack-tarball="$base" bookworm "$root" >"$work/debootstrap.log" 2>&1 ||
+  { tail -n 20 "$work/debootstrap.log"; exit 1; }
+echo "   $(elapsed "$t") s"
+
+mount_in() {  # options..., target inside the chroot
+  local target="$root${*: -1}"
+  mkdir -p "$target"
+  mount "${@:1:$#-1}" "$target"
+  mounted+=("$target")
+}
+mount_in --bind /proc /proc
+mount_in --bind /sys /sys
+mount_in --bind /dev /dev
+mount_in --bind /dev/pts /dev/pts
+mount_in -t tmpfs tmpfs /dev/shm
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+
+git clone -q --no-local "$repo" "$root/root/fluid"
+echo "== cloned $(git -C "$repo" rev-parse --short HEAD) into /root/fluid"
+in_chroot() {  # command line, run as root in the clone with a plain environment
+  chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    "$@"
+}
+
+# The window: an Xvfb here, its socket shared with the chroot for this step only.
+open_window() {  # log file; runs scripts/run.sh, finds the window, sends Esc
+  local log=$1 display status wid
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+  display=":$(cat "$work/display")"
+  mount_in --bind /tmp/.X11-unix /tmp/.X11-unix
+  in_chroot /bin/sh -c "cd /root/fluid && DISPLAY=$display scripts/run.sh" >"$log" 2>&1 &
+  local run_pid=$!
+  wid=""
+  while [ -z "$wid" ] && kill -0 "$run_pid" 2>/dev/null; do
+    sleep 2
+    wid=$(DISPLAY=$display xdotool search --name "^$title\$" 2>/dev/null | head -n 1) || true
+  done
+  if [ -z "$wid" ]; then
+    echo "no window titled '$title' appeared; the last lines of scripts/run.sh:" >&2
+    tail -n 30 "$log" >&2
+    exit 1
+  fi
+  echo "   window $wid titled '$(DISPLAY=$display xdotool getwindowname "$wid")' is open"
+  sleep 1
+  DISPLAY=$display xdotool key --window "$wid" Escape
+  status=0
+  wait "$run_pid" || status=$?
+  umount -l "$root/tmp/.X11-unix"
+  unset 'mounted[${#mounted[@]}-1]'
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=""
+  rm -f "$work/display"
+  echo "   Esc: the program ended with status $status"
+  [ "$status" -eq 0 ] || { tail -n 30 "$log" >&2; exit 1; }
+}
+
+echo "== scripts/run.sh (installs, builds, opens the window)"
+t=$(date +%s)
+open_window "$work/run.log"
+echo "   $(elapsed "$t") s"
+
+echo "== scripts/test.sh (installs everything the suite needs, runs it)"
+t=$(date +%s)
+if ! in_chroot /bin/sh -c 'cd /root/fluid && scripts/test.sh' >"$work/test.log" 2>&1; then
+  tail -n 60 "$work/test.log" >&2
+  echo "scripts/test.sh failed in the fresh chroot (whole log: $work/test.log)" >&2
+  exit 1
+fi
+grep -E "tests passed|web-test:|^Done" "$work/test.log" | sed 's/^/   /'
+echo "   $(elapsed "$t") s"
+
+echo "== again, with an apt-get that fails (nothing may be installed twice)"
+printf '#!/bin/sh\necho "apt-get $*" >>/apt-get-calls\nexit 1\n' >"$root/usr/local/sbin/apt-get"
+chmod +x "$root/usr/local/sbin/apt-get"
+t=$(date +%s)
+open_window "$work/run-again.log"
+in_chroot /bin/sh -c 'cd /root/fluid && scripts/install-deps.sh tests'
+if [ -e "$root/apt-get-calls" ]; then
+  echo "apt-get was called again:" >&2
+  cat "$root/apt-get-calls" >&2
+  exit 1
+fi
+echo "   no apt-get call; $(elapsed "$t") s"
+echo "fresh-debian-check: passed"
