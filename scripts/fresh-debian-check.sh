@@ -92,7 +92,7 @@ open_window() {  # log file; runs scripts/run.sh, finds the window, sends Esc
   wid=""
   while [ -z "$wid" ] && kill -0 "$run_pid" 2>/dev/null; do
     sleep 2
-    wid=$(DISPLAY=$display xdotool search --name "^$title\$" 2>/dev/null | head -n 1) || true
+    wid=$(DISPLAY=$display xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1) || true
   done
   if [ -z "$wid" ]; then
     echo "no window titled '$title' appeared; the last lines of scripts/run.sh:" >&2
@@ -100,8 +100,9 @@ open_window() {  # log file; runs scripts/run.sh, finds the window, sends Esc
     exit 1
   fi
   echo "   window $wid titled '$(DISPLAY=$display xdotool getwindowname "$wid")' is open"
-  sleep 1
-  DISPLAY=$display xdotool key --window "$wid" Escape
+  # No window manager: keyboard focus follows the pointer, so the pointer
+  # goes into the window before the key.
+  DISPLAY=$display xdotool windowmove --sync "$wid" 0 0 mousemove --window "$wid" 100 100 sleep 1 key Escape
   status=0
   wait "$run_pid" || status=$?
   umount -l "$root/tmp/.X11-unix"
