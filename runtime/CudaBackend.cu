@@ -12,6 +12,7 @@
 #include <cuda_runtime.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -121,3 +122,39 @@ const fluidrt::Backend* gpuBackend() {
     }();
     return devicePresent ? &fluidgpu::cudaBackendTable : nullptr;
 }
+
+namespace {
+
+// "13.0" from CUDA's 1000 * major + 10 * minor.
+std::string cudaVersionText(int version) {
+    return std::to_string(version / 1000) + "." + std::to_string(version % 1000 / 10);
+}
+
+}  // namespace
+
+std::string gpuDescription() {
+    int count = 0, device = 0, driver = 0, runtime = 0;
+    ::cudaError_t status = ::cudaGetDeviceCount(&count);
+    if (status != ::cudaSuccess || count == 0) {
+        ::cudaGetLastError();
+        return std::string("none: no CUDA device visible (") +
+               (status != ::cudaSuccess ? ::cudaGetErrorString(status) : "no device") + ")";
+    }
+    ::cudaDeviceProp p{};
+    if (::cudaGetDevice(&device) != ::cudaSuccess || ::cudaGetDeviceProperties(&p, device) != ::cudaSuccess) {
+        ::cudaGetLastError();
+        return "a CUDA device whose properties cannot be read";
+    }
+    ::cudaDriverGetVersion(&driver);
+    ::cudaRuntimeGetVersion(&runtime);
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "%s (device %d of %d), compute capability %d.%d, %d multiprocessors, %.1f GiB, "
+                  "%zu bytes of shared memory per block (opt-in), CUDA driver %s, runtime %s",
+                  p.name, device, count, p.major, p.minor, p.multiProcessorCount,
+                  static_cast<double>(p.totalGlobalMem) / (1024.0 * 1024.0 * 1024.0), p.sharedMemPerBlockOptin,
+                  cudaVersionText(driver).c_str(), cudaVersionText(runtime).c_str());
+    return line;
+}
+
+fluidrt::cudaError_t gpuFinish() { return fluidgpu::pass(::cudaDeviceSynchronize()); }

@@ -3,3 +3,7 @@
 #include "GpuBackend.h"
 
 const fluidrt::Backend* gpuBackend() { return nullptr; }
+
+std::string gpuDescription() { return "none: this build has no CUDA backend (no CUDA compiler, or FLUID_CUDA=OFF)"; }
+
+fluidrt::cudaError_t gpuFinish() { return fluidrt::cudaErrorInvalidDevice; }

@@ -71,12 +71,21 @@ mount_in --bind /dev /dev
 mount_in --bind /dev/pts /dev/pts
 mount_in -t tmpfs tmpfs /dev/shm
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# Where this machine reaches the network through certificate authorities of
+# its own, the chroot trusts them too (the ca-certificates package adds them
+# when it is installed), and node is pointed at the system's bundle as here.
+if compgen -G "/usr/local/share/ca-certificates/*.crt" >/dev/null; then
+  mkdir -p "$root/usr/local/share/ca-certificates"
+  cp /usr/local/share/ca-certificates/*.crt "$root/usr/local/share/ca-certificates/"
+fi
+node_ca=()
+[ -z "${NODE_EXTRA_CA_CERTS:-}" ] || node_ca=("NODE_EXTRA_CA_CERTS=$NODE_EXTRA_CA_CERTS")
 
 git clone -q --no-local "$repo" "$root/root/fluid"
 echo "== cloned $(git -C "$repo" rev-parse --short HEAD) into /root/fluid"
 in_chroot() {  # command line, run as root in the clone with a plain environment
   chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    "$@"
+    "${node_ca[@]}" "$@"
 }
 
 # The window: an Xvfb here, its socket shared with the chroot for this step only.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the whole suite in the release build, the
-# browser build's solver against it (WebAssembly under node), the whole suite
+# GPU check built as on a bare CUDA machine, the browser build's solver
+# against the release build (WebAssembly under node), the whole suite
 # again built with AddressSanitizer and UndefinedBehaviorSanitizer, and
 # bounded runs of the input and session file fuzzers (clang, libFuzzer).
 set -euo pipefail
@@ -9,6 +10,27 @@ scripts/install-deps.sh tests
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DFLUID_BUILD_TESTS=ON -DFLUID_BUILD_BENCH=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure
+
+# ---- the GPU check's build, as on a bare CUDA machine --------------------------
+# The runtime layer, the solver and gpu_check with the front end, the tests
+# and the benchmarks left out and every optional package hidden, so that
+# scripts/gpu-check.sh keeps configuring where only a compiler, CMake and
+# nvcc exist. Here gpu_check must report that no device is visible (status
+# 3); where nvcc is missing, that the build has no CUDA backend (status 4).
+# On a machine with a GPU it compares the GPU with the host and passes (0).
+gpu_build=build-gpu-bare
+cmake -S . -B "$gpu_build" -DCMAKE_BUILD_TYPE=Release -DFLUID_FRONTEND=OFF -DCMAKE_CUDA_ARCHITECTURES=90 \
+  -DCMAKE_DISABLE_FIND_PACKAGE_GLUT=ON -DCMAKE_DISABLE_FIND_PACKAGE_OpenGL=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
+  -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON >"$gpu_build.log"
+grep -E "GPU backend|Front end" "$gpu_build.log"
+cmake --build "$gpu_build" -j"$(nproc)" --target gpu_check
+gpu_status=0
+"$gpu_build/tests/gpu/gpu_check" || gpu_status=$?
+if grep -q "GPU backend: built" "$gpu_build.log"; then allowed="0 3"; else allowed="4"; fi
+if [[ " $allowed " != *" $gpu_status "* ]]; then
+  echo "gpu_check exited with status $gpu_status; expected one of: $allowed" >&2
+  exit 1
+fi
 
 # ---- the browser build -------------------------------------------------------
 # Fails, rather than skips, where Emscripten or node is missing.

@@ -164,8 +164,10 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->p = d.field<float>(4);
     a->div = d.field<float>(8);
     a->boundary = d.field<int>(12);
-    // The mask is read at neighbouring cells.
-    const bool distinct = static_cast<const void*>(a->p) != a->boundary;
+    // The mask is read at neighbouring cells. The divergence must be a buffer
+    // of its own: relaxed in place, p would be read as the divergence at this
+    // sweep's values on the host and at the launch's on a device.
+    const bool distinct = static_cast<const void*>(a->p) != a->boundary && a->p != a->div;
     return d.ok && distinct ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
 }
 

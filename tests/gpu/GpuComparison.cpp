@@ -404,32 +404,32 @@ const std::vector<RefusedLaunch>& refusedLaunches() {
     const dim3 grid(512);
     static const std::vector<RefusedLaunch> table = {
         // Missing, freed and too small buffers.
-        {"a missing source", grid, [](D x, D, D, D, D, D) { gpuKernelAdd_Source(N, x, D{0}, 0.2f); }},
-        {"a freed source", grid, [](D x, D, D, D, D, D f) { gpuKernelAdd_Source(N, x, f, 0.2f); }},
-        {"a source smaller than the grid", grid,
+        {"a missing source", cudaErrorInvalidValue, grid, [](D x, D, D, D, D, D) { gpuKernelAdd_Source(N, x, D{0}, 0.2f); }},
+        {"a freed source", cudaErrorInvalidValue, grid, [](D x, D, D, D, D, D f) { gpuKernelAdd_Source(N, x, f, 0.2f); }},
+        {"a source smaller than the grid", cudaErrorInvalidValue, grid,
          [](D x, D, D, D m, D small, D) { gpuKernelDiffuse(N, 0, x, small, 0.5f, 0.2f, m); }},
-        {"a mask smaller than the grid", grid, [](D x, D y, D, D, D small, D) { gpuKernelProjectStep2(N, x, y, small); }},
+        {"a mask smaller than the grid", cudaErrorInvalidValue, grid, [](D x, D y, D, D, D small, D) { gpuKernelProjectStep2(N, x, y, small); }},
         // Not one thread per cell, or a grid size out of range.
-        {"one block too few", dim3(511), [](D x, D y, D, D, D, D) { gpuKernelAdd_Source(N, x, y, 0.2f); }},
-        {"N one less than the threads", grid,
+        {"one block too few", cudaErrorInvalidConfiguration, dim3(511), [](D x, D y, D, D, D, D) { gpuKernelAdd_Source(N, x, y, 0.2f); }},
+        {"N one less than the threads", cudaErrorInvalidConfiguration, grid,
          [](D x, D y, D z, D m, D, D) { gpuKernelAdvect(N - 1, 0, x, y, z, z, 0.2f, m); }},
-        {"N = 0", grid, [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep3(0, x, y, z, m); }},
+        {"N = 0", cudaErrorInvalidConfiguration, grid, [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep3(0, x, y, z, m); }},
         // A written buffer that is also read at other cells.
-        {"diffuse into its source", grid,
+        {"diffuse into its source", cudaErrorInvalidValue, grid,
          [](D x, D, D, D m, D, D) { gpuKernelDiffuse(N, 0, x, x, 0.5f, 0.2f, m); }},
-        {"advect into its velocity", grid,
+        {"advect into its velocity", cudaErrorInvalidValue, grid,
          [](D x, D y, D z, D m, D, D) { gpuKernelAdvect(N, 0, x, y, x, z, 0.2f, m); }},
-        {"advect b = 1 into the mask", grid,
+        {"advect b = 1 into the mask", cudaErrorInvalidValue, grid,
          [](D x, D y, D z, D, D, D) { gpuKernelAdvect(N, 1, x, y, z, z, 0.2f, x); }},
-        {"pressure in u's place", grid, [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep1(N, x, y, x, z, m); }},
-        {"divergence in the mask's place", grid,
+        {"pressure in u's place", cudaErrorInvalidValue, grid, [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep1(N, x, y, x, z, m); }},
+        {"divergence in the mask's place", cudaErrorInvalidValue, grid,
          [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep1(N, x, y, z, m, m); }},
-        {"pressure in the mask's place", grid, [](D x, D, D, D m, D, D) { gpuKernelProjectStep2(N, m, x, m); }},
+        {"pressure in the mask's place", cudaErrorInvalidValue, grid, [](D x, D, D, D m, D, D) { gpuKernelProjectStep2(N, m, x, m); }},
         // Relaxed in place, the pressure would be read as its own divergence
         // at the sweep's values on the host and at the launch's on a device.
-        {"pressure as its own divergence", grid, [](D x, D, D, D m, D, D) { gpuKernelProjectStep2(N, x, x, m); }},
-        {"v in the pressure's place", grid, [](D x, D y, D, D m, D, D) { gpuKernelProjectStep3(N, x, y, y, m); }},
-        {"u in the mask's place", grid, [](D x, D y, D z, D, D, D) { gpuKernelProjectStep3(N, x, y, z, x); }},
+        {"pressure as its own divergence", cudaErrorInvalidValue, grid, [](D x, D, D, D m, D, D) { gpuKernelProjectStep2(N, x, x, m); }},
+        {"v in the pressure's place", cudaErrorInvalidValue, grid, [](D x, D y, D, D m, D, D) { gpuKernelProjectStep3(N, x, y, y, m); }},
+        {"u in the mask's place", cudaErrorInvalidValue, grid, [](D x, D y, D z, D, D, D) { gpuKernelProjectStep3(N, x, y, z, x); }},
     };
     return table;
 }
@@ -454,8 +454,10 @@ void checkRefusals(Report& report) {
 
     for (const RefusedLaunch& r : refusedLaunches()) {
         ++report.cases;
-        if (launchStatus(r.grid, dim3(32), [&] { r.launch(x, y, z, mask, small, freed); }) == cudaSuccess)
-            report.faults.push_back("refusals on " + backend + ": " + r.what + " was launched");
+        const cudaError_t status = launchStatus(r.grid, dim3(32), [&] { r.launch(x, y, z, mask, small, freed); });
+        if (status != r.status)
+            report.faults.push_back("refusals on " + backend + ": " + r.what + " gave status " +
+                                    std::to_string(status) + ", not " + std::to_string(r.status));
     }
     // None of them touched a buffer.
     std::vector<std::uint32_t> after(cellsPerField);

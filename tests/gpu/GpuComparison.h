@@ -60,14 +60,15 @@ void compareScenario(const Backend* gpu, unsigned seed, int steps, Report& repor
 // buffer that the kernel also reads at other cells.
 struct RefusedLaunch {
     const char* what;
+    fluidrt::cudaError_t status;  // what the launch returns
     dim3 grid;
     // buffers: x, y, z (fields), mask, small (a field less one cell), freed
     void (*launch)(DevicePtr x, DevicePtr y, DevicePtr z, DevicePtr mask, DevicePtr small, DevicePtr freed);
 };
 const std::vector<RefusedLaunch>& refusedLaunches();
 
-// Runs every refused launch on the current backend; each must fail and no
-// buffer may change. A proper launch must still run afterwards.
+// Runs every refused launch on the current backend; each must fail with its
+// status and no buffer may change. A proper launch must still run afterwards.
 void checkRefusals(Report& report);
 
 }  // namespace gpucompare
