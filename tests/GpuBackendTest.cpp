@@ -49,16 +49,9 @@ TEST_F(GpuBackendTest, EachKernelMatchesTheHostBitForBit) {
     expectClean(r, "512 x 32");
 }
 
-// Other shapes with one thread per cell: two- and three-dimensional grids and
-// blocks, a 1 x 1 interior, and a grid too large for all its blocks to be
-// resident at once (the kernel then runs with fewer threads, several cells each).
 TEST_F(GpuBackendTest, OtherGridsAndLaunchShapesMatchTheHost) {
     Report r;
-    gpucompare::compareEachKernel(gpu, N, dim3(64, 2), dim3(16, 8), {5}, r);
-    gpucompare::compareEachKernel(gpu, N, dim3(4, 2, 2), dim3(8, 8, 16), {6}, r);
-    gpucompare::compareEachKernel(gpu, 1, dim3(9), dim3(1), {7, 8}, r);
-    gpucompare::compareEachKernel(gpu, 14, dim3(8), dim3(32), {9}, r);
-    gpucompare::compareEachKernel(gpu, 1022, dim3(32768), dim3(32), {10}, r);
+    gpucompare::compareOtherShapes(gpu, r);
     expectClean(r, "other shapes");
 }
 
@@ -155,7 +148,8 @@ TEST(GpuComparison, PassesAnEqualBackendAndFailsOneThatDiffersInOneBit) {
         const char* what;
         Compare compare;
     } groups[] = {
-        {"each kernel", [](const Backend* b, Report& r) { gpucompare::compareEachKernel(b, 14, dim3(8), dim3(32), {9}, r); }},
+        {"each kernel",
+         [](const Backend* b, Report& r) { gpucompare::compareEachKernel(b, 14, dim3(8), dim3(32), {9}, r); }},
         {"random scenes", [](const Backend* b, Report& r) { gpucompare::compareRandomScenes(b, 1, r); }},
         {"scenario", [](const Backend* b, Report& r) { gpucompare::compareScenario(b, 1, 3, r); }},
     };

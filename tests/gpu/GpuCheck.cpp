@@ -155,14 +155,8 @@ int main(int argc, char** argv) {
         clean = printReport("each kernel, 512 x 32 threads", r) && clean;
     }
     {
-        // Two- and three-dimensional grids and blocks, a 1 x 1 interior, and
-        // a grid too large for all its blocks to be resident at once.
         Report r;
-        gpucompare::compareEachKernel(gpu, N, dim3(64, 2), dim3(16, 8), {5}, r);
-        gpucompare::compareEachKernel(gpu, N, dim3(4, 2, 2), dim3(8, 8, 16), {6}, r);
-        gpucompare::compareEachKernel(gpu, 1, dim3(9), dim3(1), {7, 8}, r);
-        gpucompare::compareEachKernel(gpu, 14, dim3(8), dim3(32), {9}, r);
-        gpucompare::compareEachKernel(gpu, 1022, dim3(32768), dim3(32), {10}, r);
+        gpucompare::compareOtherShapes(gpu, r);
         clean = printReport("each kernel, other shapes and grid sizes", r) && clean;
     }
     {

@@ -47,13 +47,13 @@ std::uint32_t randomFloatBits(std::mt19937& rng, Values values, float scale) {
     if (values == Values::Finite) return floatBits(uniform(rng));
     const std::uint32_t sign = (rng() & 1u) << 31;
     switch (rng() % 40) {
-        case 0: return 0x7f800000u | sign;                       // infinity
-        case 1: return 0x7fc00000u | sign;                       // quiet NaN
-        case 2: return 0x7fc00000u | sign | (rng() & 0x3fffffu);  // quiet NaN with a payload
+        case 0: return 0x7f800000u | sign;                             // infinity
+        case 1: return 0x7fc00000u | sign;                             // quiet NaN
+        case 2: return 0x7fc00000u | sign | (rng() & 0x3fffffu);       // quiet NaN with a payload
         case 3: return 0x7f800000u | sign | (1u + rng() % 0x3fffffu);  // signalling NaN
-        case 4: return sign;                                     // signed zero
-        case 5: return sign | (1u + rng() % 0x7fffffu);          // subnormal
-        case 6: return sign | (0x70000000u + rng() % 0x0f000000u);  // about 1e30 to 3e38
+        case 4: return sign;                                           // signed zero
+        case 5: return sign | (1u + rng() % 0x7fffffu);                // subnormal
+        case 6: return sign | (0x70000000u + rng() % 0x0f000000u);     // about 1e30 to 3e38
         default: return floatBits(uniform(rng));
     }
 }
@@ -164,8 +164,9 @@ Buffers runOn(const Backend* backend, const Case& c, cudaError_t* status, Report
              cudaMemcpy(out[k].bits.data(), handles[k], 4 * out[k].bits.size(), cudaMemcpyDeviceToHost) == cudaSuccess;
         ok = cudaFree(handles[k]) == cudaSuccess && ok;
     }
-    if (!ok) report.faults.push_back(c.label + ": a buffer could not be allocated, copied or freed on " +
-                                     currentBackend().name);
+    if (!ok)
+        report.faults.push_back(c.label + ": a buffer could not be allocated, copied or freed on " +
+                                currentBackend().name);
     setBackend(nullptr);
     return out;
 }
@@ -188,9 +189,7 @@ const char* kernelName(Kernel k) {
 
 bool takesB(Kernel k) { return k == Kernel::Diffuse || k == Kernel::Advect; }
 
-std::string shapeName(dim3 d) {
-    return std::to_string(d.x) + "x" + std::to_string(d.y) + "x" + std::to_string(d.z);
-}
+std::string shapeName(dim3 d) { return std::to_string(d.x) + "x" + std::to_string(d.y) + "x" + std::to_string(d.z); }
 
 // Random buffers for one kernel on an n x n grid and the launch that runs it.
 // The seed also picks the time step, the diffusion rate and the mask density.
@@ -365,6 +364,14 @@ void compareEachKernel(const Backend* gpu, int n, dim3 grid, dim3 block, const s
     setActiveHostKernels(&saved);
 }
 
+void compareOtherShapes(const Backend* gpu, Report& report) {
+    compareEachKernel(gpu, N, dim3(64, 2), dim3(16, 8), {5}, report);
+    compareEachKernel(gpu, N, dim3(4, 2, 2), dim3(8, 8, 16), {6}, report);
+    compareEachKernel(gpu, 1, dim3(9), dim3(1), {7, 8}, report);
+    compareEachKernel(gpu, 14, dim3(8), dim3(32), {9}, report);
+    compareEachKernel(gpu, 1022, dim3(32768), dim3(32), {10}, report);
+}
+
 void compareRandomScenes(const Backend* gpu, int stepsPerScene, Report& report) {
     const Buffers saved = captureFields();
     const StepParameters savedParameters{dt, diff, viscosity};
@@ -375,11 +382,12 @@ void compareRandomScenes(const Backend* gpu, int stepsPerScene, Report& report) 
                 dt = p.dt;
                 diff = p.diff;
                 viscosity = p.viscosity;
-                const std::string label = std::string(valuesName(values)) + " scene " + std::to_string(seed) +
-                                          ", dt " + std::to_string(dt) + ", diff " + std::to_string(diff) +
-                                          ", viscosity " + std::to_string(viscosity);
+                const std::string label = std::string(valuesName(values)) + " scene " + std::to_string(seed) + ", dt " +
+                                          std::to_string(dt) + ", diff " + std::to_string(diff) + ", viscosity " +
+                                          std::to_string(viscosity);
                 fillScene(seed, values);
-                compareSteps(gpu, captureFields(), stepsPerScene, [] {}, [] {}, values, label, report);
+                compareSteps(
+                    gpu, captureFields(), stepsPerScene, [] {}, [] {}, values, label, report);
             }
     dt = savedParameters.dt;
     diff = savedParameters.diff;
@@ -404,16 +412,21 @@ const std::vector<RefusedLaunch>& refusedLaunches() {
     const dim3 grid(512);
     static const std::vector<RefusedLaunch> table = {
         // Missing, freed and too small buffers.
-        {"a missing source", cudaErrorInvalidValue, grid, [](D x, D, D, D, D, D) { gpuKernelAdd_Source(N, x, D{0}, 0.2f); }},
-        {"a freed source", cudaErrorInvalidValue, grid, [](D x, D, D, D, D, D f) { gpuKernelAdd_Source(N, x, f, 0.2f); }},
+        {"a missing source", cudaErrorInvalidValue, grid,
+         [](D x, D, D, D, D, D) { gpuKernelAdd_Source(N, x, D{0}, 0.2f); }},
+        {"a freed source", cudaErrorInvalidValue, grid,
+         [](D x, D, D, D, D, D f) { gpuKernelAdd_Source(N, x, f, 0.2f); }},
         {"a source smaller than the grid", cudaErrorInvalidValue, grid,
          [](D x, D, D, D m, D small, D) { gpuKernelDiffuse(N, 0, x, small, 0.5f, 0.2f, m); }},
-        {"a mask smaller than the grid", cudaErrorInvalidValue, grid, [](D x, D y, D, D, D small, D) { gpuKernelProjectStep2(N, x, y, small); }},
+        {"a mask smaller than the grid", cudaErrorInvalidValue, grid,
+         [](D x, D y, D, D, D small, D) { gpuKernelProjectStep2(N, x, y, small); }},
         // Not one thread per cell, or a grid size out of range.
-        {"one block too few", cudaErrorInvalidConfiguration, dim3(511), [](D x, D y, D, D, D, D) { gpuKernelAdd_Source(N, x, y, 0.2f); }},
+        {"one block too few", cudaErrorInvalidConfiguration, dim3(511),
+         [](D x, D y, D, D, D, D) { gpuKernelAdd_Source(N, x, y, 0.2f); }},
         {"N one less than the threads", cudaErrorInvalidConfiguration, grid,
          [](D x, D y, D z, D m, D, D) { gpuKernelAdvect(N - 1, 0, x, y, z, z, 0.2f, m); }},
-        {"N = 0", cudaErrorInvalidConfiguration, grid, [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep3(0, x, y, z, m); }},
+        {"N = 0", cudaErrorInvalidConfiguration, grid,
+         [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep3(0, x, y, z, m); }},
         // A written buffer that is also read at other cells.
         {"diffuse into its source", cudaErrorInvalidValue, grid,
          [](D x, D, D, D m, D, D) { gpuKernelDiffuse(N, 0, x, x, 0.5f, 0.2f, m); }},
@@ -421,15 +434,20 @@ const std::vector<RefusedLaunch>& refusedLaunches() {
          [](D x, D y, D z, D m, D, D) { gpuKernelAdvect(N, 0, x, y, x, z, 0.2f, m); }},
         {"advect b = 1 into the mask", cudaErrorInvalidValue, grid,
          [](D x, D y, D z, D, D, D) { gpuKernelAdvect(N, 1, x, y, z, z, 0.2f, x); }},
-        {"pressure in u's place", cudaErrorInvalidValue, grid, [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep1(N, x, y, x, z, m); }},
+        {"pressure in u's place", cudaErrorInvalidValue, grid,
+         [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep1(N, x, y, x, z, m); }},
         {"divergence in the mask's place", cudaErrorInvalidValue, grid,
          [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep1(N, x, y, z, m, m); }},
-        {"pressure in the mask's place", cudaErrorInvalidValue, grid, [](D x, D, D, D m, D, D) { gpuKernelProjectStep2(N, m, x, m); }},
+        {"pressure in the mask's place", cudaErrorInvalidValue, grid,
+         [](D x, D, D, D m, D, D) { gpuKernelProjectStep2(N, m, x, m); }},
         // Relaxed in place, the pressure would be read as its own divergence
         // at the sweep's values on the host and at the launch's on a device.
-        {"pressure as its own divergence", cudaErrorInvalidValue, grid, [](D x, D, D, D m, D, D) { gpuKernelProjectStep2(N, x, x, m); }},
-        {"v in the pressure's place", cudaErrorInvalidValue, grid, [](D x, D y, D, D m, D, D) { gpuKernelProjectStep3(N, x, y, y, m); }},
-        {"u in the mask's place", cudaErrorInvalidValue, grid, [](D x, D y, D z, D, D, D) { gpuKernelProjectStep3(N, x, y, z, x); }},
+        {"pressure as its own divergence", cudaErrorInvalidValue, grid,
+         [](D x, D, D, D m, D, D) { gpuKernelProjectStep2(N, x, x, m); }},
+        {"v in the pressure's place", cudaErrorInvalidValue, grid,
+         [](D x, D y, D, D m, D, D) { gpuKernelProjectStep3(N, x, y, y, m); }},
+        {"u in the mask's place", cudaErrorInvalidValue, grid,
+         [](D x, D y, D z, D, D, D) { gpuKernelProjectStep3(N, x, y, z, x); }},
     };
     return table;
 }

@@ -46,6 +46,12 @@ enum class Values { Finite, Wild };
 void compareEachKernel(const Backend* gpu, int n, dim3 grid, dim3 block, const std::vector<unsigned>& seeds,
                        Report& report);
 
+// Each kernel in other shapes with one thread per cell: two- and
+// three-dimensional grids and blocks, a 1 x 1 interior, a 14 x 14 one, and a
+// grid too large for all its blocks to be resident at once (a device then
+// runs it with fewer threads, several cells each).
+void compareOtherShapes(const Backend* gpu, Report& report);
+
 // Whole steps (gpuCalcFluid) from random scenes with sources and walls,
 // finite and wild, with the usual parameters and with viscosity on.
 void compareRandomScenes(const Backend* gpu, int stepsPerScene, Report& report);
