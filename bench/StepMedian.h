@@ -1,5 +1,6 @@
-// StepMedian.h - the median time of one whole step with the fast kernels, for
-// the native timing program and the page's benchmark alike.
+// StepMedian.h - the median time of one whole step, with the fast kernels for
+// the native timing program and the page's benchmark alike, and on any
+// backend for the GPU check.
 //
 // Every step starts from the same fields (StepScenario.h, seed 7): fields
 // left to run on drift into subnormal numbers, which slow every realisation
@@ -17,13 +18,10 @@
 #include "Kernels.h"
 #include "StepScenario.h"
 
-// Milliseconds; negative where there is no code of `lanes` lanes or a step
-// handed launches to the reference kernels.
-inline double medianStepMs(int steps, int lanes) {
+// Milliseconds: the median of `steps` whole steps on the current backend
+// with the active host kernels, every one from the same scenario fields.
+inline double medianScenarioStepMs(int steps) {
     if (steps < 1) return -1.0;
-    registerFluidKernels();
-    setActiveHostKernels(&fastKernels());
-    if (setFastKernelsVectorWidth(lanes) != lanes) return -1.0;
     scenario::Generator g{7};
     scenario::start(g);
     scenario::stir(g);
@@ -31,7 +29,6 @@ inline double medianStepMs(int steps, int lanes) {
     std::vector<float> start(6 * cellsPerField);
     for (int f = 0; f < 6; ++f) std::memcpy(&start[f * cellsPerField], fields[f], bytesPerField);
 
-    const long handedOver = fastKernelsReferenceLaunches();
     std::vector<double> ms(static_cast<std::size_t>(steps));
     for (double& t : ms) {
         for (int f = 0; f < 6; ++f) std::memcpy(fields[f], &start[f * cellsPerField], bytesPerField);
@@ -39,7 +36,19 @@ inline double medianStepMs(int steps, int lanes) {
         gpuCalcFluid();
         t = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
     }
-    if (fastKernelsReferenceLaunches() != handedOver) return -1.0;
     std::sort(ms.begin(), ms.end());
     return ms[ms.size() / 2];
+}
+
+// The same with the fast kernels of `lanes` lanes on the host backend.
+// Negative where there is no code of `lanes` lanes or a step handed launches
+// to the reference kernels.
+inline double medianStepMs(int steps, int lanes) {
+    if (steps < 1) return -1.0;
+    registerFluidKernels();
+    setActiveHostKernels(&fastKernels());
+    if (setFastKernelsVectorWidth(lanes) != lanes) return -1.0;
+    const long handedOver = fastKernelsReferenceLaunches();
+    const double ms = medianScenarioStepMs(steps);
+    return fastKernelsReferenceLaunches() == handedOver ? ms : -1.0;
 }

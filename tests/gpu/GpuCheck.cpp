@@ -26,13 +26,14 @@
 #include <string>
 #include <vector>
 
-#include "../StepScenario.h"
 #include "DeviceRuns.h"
 #include "FastKernels.h"
 #include "Fluid.h"
 #include "GpuBackend.h"
 #include "GpuComparison.h"
 #include "Kernels.h"
+#include "StepMedian.h"
+#include "StepScenario.h"
 
 namespace {
 
@@ -66,22 +67,11 @@ double medianMs(int repeats, const std::function<void()>& prepare, const std::fu
 }
 
 // The median whole step (gpuCalcFluid, with its allocations, copies and
-// frees) on a backend, every step from the same scenario fields.
+// frees) on a backend.
 double medianStepMs(const Backend* backend, const KernelSet* hostKernels, int repeats) {
     setActiveHostKernels(hostKernels);
-    scenario::Generator g{7};
-    scenario::start(g);
-    scenario::stir(g);
-    float* const fields[6] = {u, v, u_prev, v_prev, dens, dens_prev};
-    std::vector<float> start(6 * cellsPerField);
-    for (int f = 0; f < 6; ++f) std::memcpy(&start[f * cellsPerField], fields[f], bytesPerField);
     setBackend(backend);
-    const double ms = medianMs(
-        repeats,
-        [&] {
-            for (int f = 0; f < 6; ++f) std::memcpy(fields[f], &start[f * cellsPerField], bytesPerField);
-        },
-        [] { gpuCalcFluid(); });
+    const double ms = medianScenarioStepMs(repeats);
     setBackend(nullptr);
     setActiveHostKernels(nullptr);
     return ms;
