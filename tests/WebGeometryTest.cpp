@@ -7,7 +7,7 @@
 
 #include "CellColours.h"
 #include "FieldPicture.h"
-#include "FrontEnd.h"
+#include "FrontEndState.h"
 #include "WebGeometry.h"
 
 namespace {

@@ -29,7 +29,12 @@
 #include <cstring>
 
 #include "Fluid.h"
-#include "FrontEnd.h"
+#include "FrameLoop.h"
+#include "FrontEndState.h"
+#include "GlDrawing.h"
+#include "GlutPlatform.h"
+#include "Keyboard.h"
+#include "Mouse.h"
 #include "GlRecorder.h"
 #include "Kernels.h"
 #include "IdleKernels.h"
@@ -138,6 +143,7 @@ class Reader {
 
 // The program's start state: fields zero, start flags, a 512 x 512 window.
 void startState() {
+    platform = glutPlatform;
     setActiveHostKernels(nullptr);
     resetFields();
     simulate = 1;
