@@ -33,6 +33,7 @@
 #include "FrontEndState.h"
 #include "GlDrawing.h"
 #include "GlutPlatform.h"
+#include "InputCodes.h"
 #include "Keyboard.h"
 #include "Mouse.h"
 #include "GlRecorder.h"
@@ -219,7 +220,7 @@ void checkRightButtonPattern(const char* what) {
 }
 
 void keyEvent(unsigned char key, int x, int y) {
-    if (key == 27) key = 'x';  // Esc ends the process
+    if (key == escapeKey) key = 'x';  // Esc ends the process
     keyboardCommand(key, x, y);
     require(glrecorder::redisplayRequests == 1, "a key did not request exactly one redraw");
     if (key == 'f') {
