@@ -4,7 +4,7 @@
 
 extern int mouseX, mouseY;          // latest accepted pointer position (y down)
 extern int prevMouseX, prevMouseY;  // the position before that
-extern int mouseState;              // latest button state: buttonDown or buttonUp (InputCodes.h)
+extern int mouseState;              // state of the latest button event, buttonDown for a press (InputCodes.h)
 extern int lastCellI, lastCellJ;    // cell that boundary editing flipped last
 
 // Buttons and states in the front end's numbering (InputCodes.h).
