@@ -6,7 +6,10 @@
 
 #include <random>
 
-#include "FrontEnd.h"
+#include "FrameLoop.h"
+#include "FrontEndState.h"
+#include "GlDrawing.h"
+#include "GlutPlatform.h"
 #include "Fluid.h"
 
 namespace {
@@ -81,6 +84,7 @@ BENCHMARK(BM_Frame_Batched_SingleView)->DenseRange(0, 3)->Unit(benchmark::kMilli
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform = glutPlatform;
     benchmark::Initialize(&argc, argv);
     if (getenv("DISPLAY")) {
         glutInit(&argc, argv);

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "FieldPicture.h"
-#include "FrontEnd.h"
+#include "FrontEndState.h"
 
 namespace {
 

@@ -4,16 +4,12 @@
 // cell of every frame.
 #pragma once
 
-#include "FrontEnd.h"
+#include "FrontEndState.h"
 #include "Fluid.h"
 
 struct Colour {
     float r, g, b;
 };
-
-// Edge of a drawn cell in pixels for a window this wide: a whole number, so
-// that cell edges lie on pixel boundaries.
-inline float cellSizeFor(int width) { return static_cast<float>(width / N); }
 
 // Centre of the cells with index k (i or j) along their screen axis, in
 // pixels: k * cellSize + cellSize / 2, formed in double precision.

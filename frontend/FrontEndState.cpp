@@ -1,9 +1,20 @@
-// FrontEndState.cpp - the front end's globals with their start values.
-#include "FrontEnd.h"
+// FrontEndState.cpp - the front end's shared globals with their start values.
+#include "FrontEndState.h"
 
-int windowWidth = 512;
-int windowHeight = 512;
+namespace {
+constexpr int startWindowSide = 512;
+}  // namespace
+
+int windowWidth = startWindowSide;
+int windowHeight = startWindowSide;
+float cellSize = cellSizeFor(startWindowSide);
 int framesPerSecond = 60;
+
+void setWindowSize(int width, int height) {
+    windowWidth = width;
+    windowHeight = height;
+    cellSize = cellSizeFor(width);
+}
 
 int simulate = 1;
 int stepOnce = 0;
@@ -14,14 +25,5 @@ int showVelocity = 0;
 int showGrid = 0;
 int editBoundary = 0;
 
-float cellSize = 0.0f;
-unsigned int cellList = 0;
 float totalDensity = 0.0f;
 long long stepsCompleted = 0;
-
-const int forceRow = 64;
-
-int mouseX = 0, mouseY = 0;
-int prevMouseX = 0, prevMouseY = 0;
-int mouseState = 0;
-int lastCellI = 0, lastCellJ = 0;

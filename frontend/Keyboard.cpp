@@ -1,11 +1,17 @@
 // Keyboard.cpp - single-key commands. Keys are matched by exact character
 // code (upper and lower case differ); every key but Esc ends with a redraw
-// request, also keys without a command.
+// request, also keys without a command. What the run and pause keys do is
+// defined once, in InputCodes.h, where the session checker reads it too.
+#include "Keyboard.h"
+
 #include <cstdlib>
 
-#include "FrontEnd.h"
+#include "FrontEndState.h"
+#include "InputCodes.h"
 #include "Platform.h"
 #include "Fluid.h"
+
+const int forceRow = 64;
 
 namespace {
 void toggle(int& flag) { flag = flag == 0 ? 1 : 0; }
@@ -13,9 +19,15 @@ void toggle(int& flag) { flag = flag == 0 ? 1 : 0; }
 
 void keyboardCommand(unsigned char key, int, int) {
     switch (key) {
-        case 27:
+        case escapeKey:
             std::exit(0);  // the standard exit, so that exit handlers run
-        case ' ': stepOnce = 1; break;
+        case pauseKey:
+        case stepKey: {
+            const RunState after = runStateAfterKey(RunState{simulate != 0, stepOnce != 0}, key);
+            simulate = after.running ? 1 : 0;
+            stepOnce = after.stepOnce ? 1 : 0;
+            break;
+        }
         case 'B': toggle(editBoundary); break;
         case 'b': toggle(showBoundary); break;
         case 'c': toggle(printFields); break;
@@ -27,7 +39,6 @@ void keyboardCommand(unsigned char key, int, int) {
             break;
         case 'g': toggle(showGrid); break;
         case 'r': resetFields(); break;
-        case 's': toggle(simulate); break;
         case 'v': toggle(showVelocity); break;
         default: break;
     }

@@ -10,13 +10,19 @@
 //   between fluid and solid.
 // Positions may lie anywhere (outside the window during a drag, or any int);
 // the pick is clamped to the interior, so every write stays inside the fields.
-#include <GL/glut.h>
+#include "Mouse.h"
 
 #include <cmath>
 
-#include "FrontEnd.h"
+#include "FrontEndState.h"
+#include "InputCodes.h"
 #include "Platform.h"
 #include "Fluid.h"
+
+int mouseX = 0, mouseY = 0;
+int prevMouseX = 0, prevMouseY = 0;
+int mouseState = buttonDown;
+int lastCellI = 0, lastCellJ = 0;
 
 // The quotient pixel / extent, stored as a float, scaled by the fixed 128
 // cells per side, truncated and clamped to 1..N. A zero extent makes the
@@ -35,21 +41,21 @@ void applyMouse(int button, int isMotion) {
     const int i = pickCellIndex(static_cast<long long>(windowHeight) - mouseY, windowHeight);
     const float s = cellSize;
 
-    if (button == GLUT_RIGHT_BUTTON) {
+    if (button == rightButton) {
         dens_prev[IX(i, j)] = static_cast<float>(N) * s;
         u_prev[IX(i, j - 1)] = -s;
         u_prev[IX(i, j + 1)] = s;
         v_prev[IX(i - 1, j)] = -s;
         v_prev[IX(i + 1, j)] = s;
     }
-    if (button == GLUT_LEFT_BUTTON && isMotion && !editBoundary && mouseState == GLUT_DOWN) {
+    if (button == leftButton && isMotion && !editBoundary && mouseState == buttonDown) {
         // Differences of any two ints fit in 64 bits; upward movement is positive.
         const long long dx = static_cast<long long>(mouseX) - prevMouseX;
         const long long dy = static_cast<long long>(prevMouseY) - mouseY;
         u_prev[IX(i, j)] = static_cast<float>(u_prev[IX(i, j)] + static_cast<double>(dx) * s);
         v_prev[IX(i, j)] = static_cast<float>(v_prev[IX(i, j)] + static_cast<double>(dy) * s);
     }
-    if (button == GLUT_LEFT_BUTTON && editBoundary && mouseState == GLUT_DOWN) {
+    if (button == leftButton && editBoundary && mouseState == buttonDown) {
         if (i != lastCellI || j != lastCellJ) {
             boundary[IX(i, j)] = boundary[IX(i, j)] == 0 ? 1 : 0;
             lastCellI = i;
@@ -61,7 +67,7 @@ void applyMouse(int button, int isMotion) {
 
 void mouseButton(int button, int state, int x, int y) {
     mouseState = state;
-    if (state == GLUT_DOWN) {
+    if (state == buttonDown) {
         lastCellI = -1;
         lastCellJ = -1;
     }
@@ -73,10 +79,10 @@ void mouseButton(int button, int state, int x, int y) {
 }
 
 void mouseMotion(int x, int y) {
-    if (mouseState != 0) return;  // a drag after a release is ignored
+    if (mouseState != buttonDown) return;  // a drag after a release is ignored
     prevMouseX = mouseX;
     prevMouseY = mouseY;
     mouseX = x;
     mouseY = y;
-    applyMouse(GLUT_LEFT_BUTTON, 1);  // every drag acts as a left-button drag
+    applyMouse(leftButton, 1);  // every drag acts as a left-button drag
 }

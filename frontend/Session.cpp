@@ -3,14 +3,17 @@
 // A reader checks each line as it arrives and stops at the first fault, so
 // that a binary file or an endless one (/dev/zero) is refused after at most
 // one over-long line. Besides the syntax it follows the simulation's run and
-// pause state through the key events, to refuse a file whose later events
-// wait for steps that a paused simulation would never take.
+// pause state through the key events (with the keyboard's own meaning of
+// them, InputCodes.h), to refuse a file whose later events wait for steps
+// that a paused simulation would never take.
 #include "Session.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+
+#include "InputCodes.h"
 
 const char* const sessionHeader = "fluid-session 1";
 
@@ -30,9 +33,9 @@ bool parseWholeNumber(const std::string& word, long long low, long long high, lo
 namespace {
 
 constexpr std::size_t maxLineLength = 200;
-constexpr int escapeKey = 27;
-
-const char* const buttonNames[] = {"left", "middle", "right"};  // GLUT's buttons 0, 1, 2
+// The named buttons, indexed by the front end's button numbers.
+const char* const buttonNames[] = {"left", "middle", "right"};
+static_assert(leftButton == 0 && middleButton == 1 && rightButton == 2, "buttonNames follows the button numbers");
 
 std::vector<std::string> splitWords(const std::string& line) {
     std::vector<std::string> words;
@@ -195,18 +198,17 @@ private:
     }
 
     // The step order, and the steps the simulation takes between events: it
-    // runs at start, `s` toggles running, space asks for one step.
+    // runs at start, and the keys change that as the keyboard does.
     bool order(const SessionEvent& e) {
         if (ended_) return fail("event after 'end'");
         if (e.step < stepsTaken_)
             return fail("step " + std::to_string(e.step) + " comes after step " + std::to_string(stepsTaken_));
-        if (e.step > stepsTaken_ && !running_ && !(stepOnce_ && e.step == stepsTaken_ + 1))
+        if (e.step > stepsTaken_ && !run_.running && !(run_.stepOnce && e.step == stepsTaken_ + 1))
             return fail("step " + std::to_string(e.step) + " is never reached: the simulation is paused at step " +
-                        std::to_string(stepsTaken_ + (stepOnce_ ? 1 : 0)));
-        if (e.step > stepsTaken_) stepOnce_ = false;
+                        std::to_string(stepsTaken_ + (run_.stepOnce ? 1 : 0)));
+        if (e.step > stepsTaken_) run_.stepOnce = false;
         stepsTaken_ = e.step;
-        if (e.kind == SessionEventKind::Key && e.key == 's') running_ = !running_;
-        if (e.kind == SessionEventKind::Key && e.key == ' ') stepOnce_ = true;
+        if (e.kind == SessionEventKind::Key) run_ = runStateAfterKey(run_, e.key);
         ended_ = e.kind == SessionEventKind::End;
         events_.push_back(e);
         return true;
@@ -217,7 +219,8 @@ private:
     std::string& error_;
     int number_ = 0;
     long long stepsTaken_ = 0;
-    bool running_ = true, stepOnce_ = false, ended_ = false;
+    RunState run_{true, false};  // the start state: running
+    bool ended_ = false;
 };
 
 }  // namespace

@@ -17,7 +17,7 @@
 //
 // Step numbers never decrease, `end` comes last, and every step a later
 // event waits for must actually happen (the simulation runs at start, `s`
-// pauses and resumes it, space asks for one step). Esc is never an event: it
+// pauses and resumes it, space asks for one step: InputCodes.h). Esc is never an event: it
 // ends the session, which the recording writes as `end`.
 #pragma once
 
@@ -30,7 +30,7 @@ struct SessionEvent {
     long long step = 0;  // steps completed before the event, 0..maxSessionStep
     SessionEventKind kind = SessionEventKind::End;
     int key = 0;     // Key: character code 0..255, never 27
-    int button = 0;  // Press, Release: 0..31
+    int button = 0;  // Press, Release: 0..31, the front end's numbering (InputCodes.h)
     int x = 0, y = 0;  // Press, Release, Drag: pointer position; Size: width, height
 };
 

@@ -9,13 +9,24 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "FrontEnd.h"
+#include "FrameLoop.h"
+#include "FrontEndState.h"
+#include "InputCodes.h"
+#include "Keyboard.h"
+#include "Mouse.h"
 #include "Platform.h"
 
 namespace {
 
-constexpr int escapeKey = 27;
-constexpr int glutDown = 0;  // GLUT's button states: 0 pressed, 1 released
+// A live button in the front end's numbering: the platform's left, middle
+// and right become ours, other buttons keep their number.
+int ourButton(int button) {
+    const ButtonNumbering& theirs = platform.buttons;
+    if (button == theirs.left) return leftButton;
+    if (button == theirs.middle) return middleButton;
+    if (button == theirs.right) return rightButton;
+    return button;
+}
 
 std::vector<SessionEvent> replayEvents;
 std::size_t nextReplayEvent = 0;
@@ -96,7 +107,7 @@ void applySessionEvent(const SessionEvent& event) {
         case SessionEventKind::Press:
         case SessionEventKind::Release:
             record(event);
-            mouseButton(event.button, event.kind == SessionEventKind::Press ? glutDown : 1, event.x, event.y);
+            mouseButton(event.button, event.kind == SessionEventKind::Press ? buttonDown : buttonUp, event.x, event.y);
             break;
         case SessionEventKind::Drag:
             record(event);
@@ -123,15 +134,17 @@ void liveKeyboard(unsigned char key, int x, int y) {
     applySessionEvent(event);
 }
 
-void liveMouseButton(int button, int state, int x, int y) {
+void liveMouseButton(int platformButton, int platformState, int x, int y) {
     if (replayPending()) return;
+    const int button = ourButton(platformButton);
+    const int state = platformState == platform.buttons.down ? buttonDown : buttonUp;
     SessionEvent event;
-    event.kind = state == glutDown ? SessionEventKind::Press : SessionEventKind::Release;
+    event.kind = state == buttonDown ? SessionEventKind::Press : SessionEventKind::Release;
     event.button = button;
     event.x = x;
     event.y = y;
-    // GLUT reports buttons 0 to a few; a number a file could not hold is
-    // acted on but not recorded.
+    // Window systems report buttons 0 to a few; a number a file could not
+    // hold is acted on but not recorded.
     if (button < 0 || button > 31) {
         mouseButton(button, state, x, y);
         return;

@@ -1,5 +1,5 @@
-// SessionPlayback.h - input as events: the live GLUT callbacks, the replay of
-// a recorded session and the recording of one.
+// SessionPlayback.h - input as events: the live input callbacks, the replay
+// of a recorded session and the recording of one.
 //
 // Every input, live or replayed, goes through applySessionEvent, which hands
 // it to the ordinary callbacks and, while recording, writes it to the file
@@ -24,7 +24,8 @@ bool startRecording(const std::string& path, std::string& error);
 
 void applySessionEvent(const SessionEvent& event);
 
-// The callbacks GLUT calls for live input.
+// The callbacks a wing registers for live input, with the window system's
+// button numbering (Platform::buttons).
 void liveKeyboard(unsigned char key, int x, int y);
 void liveMouseButton(int button, int state, int x, int y);
 void liveMouseMotion(int x, int y);

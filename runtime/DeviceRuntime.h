@@ -19,6 +19,11 @@
 // knows which one runs. Counting and fault injection sit in front of
 // whichever backend is active, so every failure path of the callers can be
 // exercised without a device.
+//
+// The declarations follow their readers: first the calls the solver and
+// start-up make, then what a launch carries and the kernel rows it is found
+// in, then what the backends and the kernels' host runs use, and last the
+// hooks through which tests count operations and make them fail.
 #pragma once
 
 #include <cstddef>
@@ -51,6 +56,29 @@ struct DevicePtr {
 };
 static_assert(sizeof(DevicePtr) == 4, "device addresses travel in 4-byte argument slots");
 
+// --- the operations the solver and start-up call ---------------------------
+cudaError_t cudaSetDevice(int device);
+cudaError_t cudaMalloc(DevicePtr* ptr, std::size_t bytes);
+cudaError_t cudaMemcpy(DevicePtr dst, const void* src, std::size_t bytes, cudaMemcpyKind kind);
+cudaError_t cudaMemcpy(void* dst, DevicePtr src, std::size_t bytes, cudaMemcpyKind kind);
+cudaError_t cudaFree(DevicePtr ptr);
+// The queue is always the one default queue (0); the argument is accepted and
+// not used.
+cudaError_t cudaConfigureCall(dim3 grid, dim3 block, std::size_t sharedBytes = 0, cudaStream_t stream = 0);
+cudaError_t cudaSetupArgument(const void* arg, std::size_t size, std::size_t offset);
+cudaError_t cudaLaunch(const void* entry);
+
+struct Backend;  // below, with what the backends use
+
+// Chooses, installs and returns the backend for the process: the CUDA backend
+// when the build has one and a CUDA device is present, the host backend
+// otherwise. The environment variable FLUID_BACKEND=host or FLUID_BACKEND=cuda
+// asks for one; a request that cannot be met (no CUDA backend or device, or
+// another value) prints one line on standard error and leaves the choice as
+// it would be without it.
+const Backend& chooseBackend();
+
+// --- what a launch carries, and the rows its kernel is found in -----------
 // Launch shape and arguments as they reach a backend.
 constexpr std::size_t maxArgumentBytes = 64;
 struct LaunchShape {
@@ -76,18 +104,6 @@ struct KernelRow {
     KernelRun deviceRun;
 };
 
-// --- the operations the solver and start-up call ---------------------------
-cudaError_t cudaSetDevice(int device);
-cudaError_t cudaMalloc(DevicePtr* ptr, std::size_t bytes);
-cudaError_t cudaMemcpy(DevicePtr dst, const void* src, std::size_t bytes, cudaMemcpyKind kind);
-cudaError_t cudaMemcpy(void* dst, DevicePtr src, std::size_t bytes, cudaMemcpyKind kind);
-cudaError_t cudaFree(DevicePtr ptr);
-// The queue is always the one default queue (0); the argument is accepted and
-// not used.
-cudaError_t cudaConfigureCall(dim3 grid, dim3 block, std::size_t sharedBytes = 0, cudaStream_t stream = 0);
-cudaError_t cudaSetupArgument(const void* arg, std::size_t size, std::size_t offset);
-cudaError_t cudaLaunch(const void* entry);
-
 // Registration of the code image and of its kernels. The image handle is an
 // opaque token; registerFunction pairs a host launch function (the entry that
 // cudaLaunch receives) with the kernel's row, the one place where a kernel's
@@ -102,7 +118,7 @@ const void* registeredEntry(const char* deviceName);
 int registeredKernelCount();
 const char* registeredKernelName(int index);  // in registration order
 
-// --- backends --------------------------------------------------------------
+// --- the backends, and what the kernels' host runs use --------------------
 struct Backend {
     const char* name;
     cudaError_t (*setDevice)(int device);
@@ -114,29 +130,15 @@ struct Backend {
     cudaError_t (*launch)(const KernelRow& kernel, const LaunchShape& shape, const ArgumentBlock& args);
 };
 const Backend& hostBackend();
-void setBackend(const Backend* backend);  // nullptr restores the host backend
+void setBackend(const Backend* backend);  // nullptr restores the host backend; tests install their own
 const Backend& currentBackend();
-
-// Chooses, installs and returns the backend for the process: the CUDA backend
-// when the build has one and a CUDA device is present, the host backend
-// otherwise. The environment variable FLUID_BACKEND=host or FLUID_BACKEND=cuda
-// asks for one; a request that cannot be met (no CUDA backend or device, or
-// another value) prints one line on standard error and leaves the choice as
-// it would be without it.
-const Backend& chooseBackend();
-
-// Host backend only: which host realisation of the kernels its runs use, an
-// opaque pointer that the kernels' host runs interpret (nullptr: their
-// default). Tests and benchmarks set it.
-void setHostRealisation(const void* realisation);
-const void* hostRealisation();
 
 // Host backend only: the host memory behind a handle, or nullptr when the
 // handle names no live buffer of at least minBytes. Host realisations use it.
 void* hostBufferAddress(DevicePtr ptr, std::size_t minBytes);
 int liveBufferCount();  // buffers allocated and not yet freed
 
-// --- instrumentation for tests -----------------------------------------------
+// --- test hooks: counting and fault injection ------------------------------
 enum class Op { SetDevice, Malloc, Memcpy, Free, ConfigureCall, SetupArgument, Launch, Count };
 const char* opName(Op op);
 

@@ -108,8 +108,6 @@ cudaError_t hostLaunch(const KernelRow& kernel, const LaunchShape& shape, const 
     return kernel.hostRun(shape, args);
 }
 
-const void* chosenRealisation = nullptr;
-
 const Backend hostBackendTable = {"host",          hostSetDevice,  hostAllocate, hostCopyToDevice,
                                   hostCopyToHost, hostRelease,    hostLaunch};
 
@@ -121,9 +119,6 @@ void* hostBufferAddress(DevicePtr ptr, std::size_t minBytes) {
     HostBuffer* b = lookup(ptr);
     return b && b->bytes >= minBytes ? b->memory : nullptr;
 }
-
-void setHostRealisation(const void* realisation) { chosenRealisation = realisation; }
-const void* hostRealisation() { return chosenRealisation; }
 
 int liveBufferCount() {
     int live = 0;

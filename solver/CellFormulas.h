@@ -5,7 +5,7 @@
 // solid/fluid masks it needs. The caller decides where those values come from
 // (a plain array, a diagonal-ordered copy, a device thread's own cell), and
 // the lane type decides how many cells are computed at once:
-//   - float with bool masks: the reference loops and the CUDA threads;
+//   - float with int masks (1 or 0): the reference loops and the CUDA threads;
 //   - GCC vector types (4 and 8 lanes) with int-vector masks, and __m512 with
 //     __mmask16 masks: the vectorised host kernels (VectorLanes.h).
 // +, -, * and / behave alike on all of them (a scalar operand is broadcast),

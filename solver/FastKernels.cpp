@@ -41,7 +41,7 @@ namespace {
 
 using std::int32_t;
 
-int cellCount(int N) { return (N + 2) * (N + 2); }
+using kernel::cellCount;
 std::size_t fieldBytes(int N) { return sizeof(float) * static_cast<std::size_t>(cellCount(N)); }
 
 // A row must hold the widest row vector (8 lanes; 16 for the sources); the

@@ -76,6 +76,10 @@ void gpuCalcFluid() {
           "In gpuCalcFluid: cudaMemcpy for gpuDens failed.\n");
     check(cudaMemcpy(gpuDensPrev, dens_prev, bytesPerField, cudaMemcpyHostToDevice),
           "In gpuCalcFluid: cudaMemcpy for gpuDensPrev failed.\n");
+    // This message and the one for freeing gpuBoundary below name gpuProject,
+    // not gpuCalcFluid, on purpose: they are the program's fixed messages for
+    // these two faults, word for word, and the fault tests pin them. They
+    // are not a slip to tidy up.
     check(cudaMemcpy(gpuBoundary, boundary, bytesPerField, cudaMemcpyHostToDevice),
           "In gpuProject: cudaMemcpy for gpuBoundary failed.\n");
 
@@ -129,5 +133,5 @@ void gpuCalcFluid() {
     check(cudaFree(gpuVPrev), "In gpuCalcFluid: cudaFree gpuVPrev failed.\n");
     check(cudaFree(gpuDens), "In gpuCalcFluid: cudaFree gpuDens failed.\n");
     check(cudaFree(gpuDensPrev), "In gpuCalcFluid: cudaFree gpuDensPrev failed.\n");
-    check(cudaFree(gpuBoundary), "In gpuProject: cudaFree gpuBoundary failed.\n");
+    check(cudaFree(gpuBoundary), "In gpuProject: cudaFree gpuBoundary failed.\n");  // gpuProject on purpose, see above
 }

@@ -25,6 +25,8 @@
 
 namespace kernel {
 
+// Every element of a field of an N x N grid with its border.
+FLUID_HD inline int cellCount(int N) { return (N + 2) * (N + 2); }
 FLUID_HD inline int cellAt(int N, int i, int j) { return i + (N + 2) * j; }
 FLUID_HD inline int cellI(int N, int t) { return t % (N + 2); }
 FLUID_HD inline int cellJ(int N, int t) { return t / (N + 2); }

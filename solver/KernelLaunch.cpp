@@ -109,11 +109,12 @@ void gpuKernelProjectStep3(int N, DevicePtr gpuU, DevicePtr gpuV, DevicePtr gpuP
     handOverAndLaunch(reinterpret_cast<const void*>(&gpuKernelProjectStep3), N, gpuU, gpuV, gpuP, gpuBoundary);
 }
 
-const KernelSet& activeHostKernels() {
-    const void* chosen = hostRealisation();
-    return chosen ? *static_cast<const KernelSet*>(chosen) : fastKernels();
-}
-void setActiveHostKernels(const KernelSet* set) { setHostRealisation(set); }
+namespace {
+const KernelSet* chosenHostKernels = nullptr;  // nullptr: the fast set
+}  // namespace
+
+const KernelSet& activeHostKernels() { return chosenHostKernels ? *chosenHostKernels : fastKernels(); }
+void setActiveHostKernels(const KernelSet* set) { chosenHostKernels = set; }
 
 FatBinaryHandle registerFluidImage() {
     static const char image[] = "fluid kernels";

@@ -44,8 +44,8 @@ const KernelSet& referenceKernels();
 const KernelSet& fastKernels();
 
 // The realisation that launches on the host backend use (fast by default).
-// It is the host backend's option (fluidrt::setHostRealisation); these read
-// and set it as a KernelSet.
+// The solver keeps this choice itself: the runtime's host backend only runs
+// a kernel row's host run, which asks activeHostKernels.
 const KernelSet& activeHostKernels();
 void setActiveHostKernels(const KernelSet* set);  // nullptr selects the fast set
 

@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "CellFormulas.h"
+#include "KernelBodies.h"
 #include "Kernels.h"
 #include "VectorCode.h"
 
@@ -210,7 +211,7 @@ FLUID_VECTOR_INLINE void store(T* p, const V& v) {
     std::memcpy(p, &v, sizeof v);
 }
 
-int cellCount(int N) { return (N + 2) * (N + 2); }
+using kernel::cellCount;
 
 // --- NaN scan ---------------------------------------------------------------------------
 

@@ -10,7 +10,10 @@
 #include <random>
 #include <vector>
 
-#include "FrontEnd.h"
+#include "FrameLoop.h"
+#include "FrontEndState.h"
+#include "GlDrawing.h"
+#include "GlutPlatform.h"
 #include "TestSupport.h"
 
 namespace {
@@ -130,6 +133,7 @@ TEST_F(DrawingEquality, OtherWindowSizes) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    platform = glutPlatform;
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
     glutInitWindowSize(512, 512);

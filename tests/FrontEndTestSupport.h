@@ -5,9 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include "FrontEnd.h"
+#include "FrameLoop.h"
+#include "FrontEndState.h"
+#include "GlDrawing.h"
 #include "GlRecorder.h"
+#include "GlutPlatform.h"
 #include "IdleKernels.h"
+#include "Keyboard.h"
+#include "Mouse.h"
 #include "TestSupport.h"
 
 namespace testsupport {
@@ -16,8 +21,9 @@ namespace testsupport {
 class FrontEndTest : public testing::Test {
   protected:
     void SetUp() override {
+        platform = glutPlatform;
         resetFields();
-        windowWidth = windowHeight = 512;
+        setWindowSize(512, 512);
         simulate = 1;
         stepOnce = printFields = showVelocity = showGrid = editBoundary = 0;
         showDensity = showBoundary = 1;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "FrontEndTestSupport.h"
+#include "Session.h"
 
 using namespace testsupport;
 
@@ -247,4 +248,28 @@ TEST_F(FrontEndTest, AnyPointerPositionOrWindowSizeStaysInsideTheFields) {
     press(GLUT_RIGHT_BUTTON, 256, 300);
     EXPECT_EQ(dens_prev[IX(1, 64)], 504.0f);
     for (int k = 0; k < cellsPerField; ++k) ASSERT_TRUE(boundary[k] == 0 || boundary[k] == 1);
+}
+
+// The run and pause keys mean the same to the keyboard and to the session
+// checker: after each run of keys, an event one step later is accepted
+// exactly when the keyboard left the simulation running or a step asked for,
+// and one two steps later exactly when it left it running.
+TEST_F(FrontEndTest, KeyboardAndSessionCheckerAgreeOnRunningAndPausing) {
+    const char* const runs[] = {"", "s", "ss", " ", "s ", "s  ", "s s", "s d", "S", "  s"};
+    for (const std::string keys : runs) {
+        simulate = 1;
+        stepOnce = 0;
+        std::string file = "fluid-session 1\n";
+        for (const char key : keys) {
+            keyboardCommand(static_cast<unsigned char>(key), 0, 0);
+            file += std::string("0 key ") + (key == ' ' ? std::string("space") : std::string(1, key)) + "\n";
+        }
+        for (const int later : {1, 2}) {
+            std::vector<SessionEvent> events;
+            std::string error;
+            const bool accepted = parseSession(file + std::to_string(later) + " end\n", "keys", events, error);
+            EXPECT_EQ(accepted, simulate != 0 || (stepOnce != 0 && later == 1))
+                << "keys '" << keys << "', next event " << later << " steps on: " << error;
+        }
+    }
 }

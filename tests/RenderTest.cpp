@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "FrontEndTestSupport.h"
+#include "InputCodes.h"
+#include "SessionPlayback.h"
 
 using namespace testsupport;
 using glrecorder::Call;
@@ -280,4 +282,27 @@ TEST_F(FrontEndTest, BatchedFrameIsAFewDrawsWithDepthOrdering) {
     EXPECT_TRUE(glrecorder::named("glDrawArrays").empty());
     EXPECT_TRUE(glrecorder::named("glTexSubImage2D").empty());
     EXPECT_EQ(glrecorder::swapCount, 1);
+}
+
+// The core on its own: on the dummy platform a frame, a size change, the
+// timer, keys and the mouse do their work on the state and the fields, and
+// not one GL or GLUT call is made, since the core reaches a window system
+// only through the platform table.
+TEST_F(FrontEndTest, TheCoreRunsOnTheDummyPlatformWithoutAnyGlOrGlutCall) {
+    freezeSolver();
+    platform = dummyPlatform;
+    const long long before = stepsCompleted;
+    displayFrame();
+    EXPECT_EQ(stepsCompleted, before + 1);
+    reshapeWindow(640, 480);
+    EXPECT_EQ(cellSize, 5.0f);
+    timerRedraw(60);
+    idleRedraw();
+    liveKeyboard('f', 0, 0);
+    EXPECT_EQ(dens_prev[IX(1, forceRow)], static_cast<float>(N) * 5.0f);
+    liveMouseButton(rightButton, buttonDown, 320, 240);
+    EXPECT_EQ(mouseState, buttonDown);
+    EXPECT_TRUE(glrecorder::calls.empty());
+    EXPECT_EQ(glrecorder::redisplayRequests, 0);
+    EXPECT_EQ(glrecorder::swapCount, 0);
 }

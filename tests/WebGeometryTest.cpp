@@ -7,7 +7,7 @@
 
 #include "CellColours.h"
 #include "FieldPicture.h"
-#include "FrontEnd.h"
+#include "FrontEndState.h"
 #include "WebGeometry.h"
 
 namespace {
@@ -19,9 +19,7 @@ float pixelY(const float* v) { return (v[1] + 1.0f) * 0.5f * static_cast<float>(
 class WebGeometry : public ::testing::Test {
 protected:
     void SetUp() override {
-        windowWidth = 512;
-        windowHeight = 512;
-        cellSize = cellSizeFor(windowWidth);
+        setWindowSize(512, 512);
     }
 };
 

@@ -2,6 +2,7 @@
 //
 //   ?session=NAME   replay the session file NAME, served beside the page
 //   ?bench=STEPS    time STEPS whole steps instead of running the program
+//                   (the benchmark is a program of its own, page_step_bench.js)
 //
 // A session chosen with the file picker is kept in sessionStorage and the
 // page reloads to replay it, so that every replay starts from the program's
@@ -75,9 +76,9 @@
     status.textContent = `Replaying ${name}; input is ignored until it ends (Esc still stops).`;
   }
 
-  function start() {
+  function start(program = 'fluid.js') {
     const script = document.createElement('script');
-    script.src = 'fluid.js';
+    script.src = program;
     document.body.appendChild(script);
   }
 
@@ -95,7 +96,7 @@
         status.textContent = line;
       }, 0);
     };
-    start();
+    start('page_step_bench.js');
     return;
   }
 

@@ -20,8 +20,7 @@
 
 #include "CellColours.h"
 #include "FieldPicture.h"
-#include "FrontEnd.h"
-#include "Platform.h"
+#include "FrontEndState.h"
 #include "WebGeometry.h"
 
 namespace {
@@ -169,7 +168,8 @@ bool initWebDrawing() {
     return true;
 }
 
-void drawField() {
+void drawWebFrame() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (showBoundary || showDensity) {
         fillCellColours(cellRgba);
         putQuadDepths(cellRgba);
@@ -189,21 +189,12 @@ void drawField() {
     glBindVertexArray(0);
 }
 
-void drawFrame() {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    drawField();
-}
-
 // The arrays that depend on the window size are made again for the new size.
-void reshapeWindow(int width, int height) {
-    windowWidth = width;
-    windowHeight = height;
-    cellSize = cellSizeFor(width);
+void fitWebDrawing(int width, int height) {
     glViewport(0, 0, width, height);
     fillGridQuad(quadPosition, quadTexel);
     upload(quadPositionBuffer, quadPosition, sizeof quadPosition);
     upload(quadTexelBuffer, quadTexel, sizeof quadTexel);
     fillOutlines(outlinePosition);
     upload(outlineBuffer, outlinePosition, sizeof outlinePosition);
-    platform.requestRedraw();
 }

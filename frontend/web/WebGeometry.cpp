@@ -3,8 +3,8 @@
 // columns), and each cell quad's depth.
 #include "WebGeometry.h"
 
-#include "BatchedGeometry.h"
 #include "CellColours.h"
+#include "CellGeometry.h"
 #include "FieldPicture.h"
 
 namespace {

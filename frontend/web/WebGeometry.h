@@ -1,7 +1,7 @@
 // WebGeometry.h - the vertex arrays and quad depths of the page's drawing,
 // built on the host without GL so that they can be checked natively. Positions are clip
 // coordinates with the depth of the drawing's place in the per-cell order
-// (BatchedGeometry.h), as the desktop's batched drawing hands them over.
+// (CellGeometry.h), as the desktop's batched drawing hands them over.
 #pragma once
 
 #include "Fluid.h"

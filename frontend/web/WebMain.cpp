@@ -1,5 +1,5 @@
-// WebMain.cpp - the page's program: the same front end as the desktop window
-// on Emscripten's GLUT, drawn with WebGL 2 (WebDrawing.cpp).
+// WebMain.cpp - the page's program: the same core as the desktop window on
+// Emscripten's GLUT, drawn with WebGL 2 (WebPlatform.cpp, WebDrawing.cpp).
 //
 // The page passes `--replay FILE` when it has a session for it (written into
 // the module's file system beforehand). Esc cannot close a page: here it
@@ -12,15 +12,16 @@
 #include <vector>
 
 #include "CommandLine.h"
-#include "FrontEnd.h"
+#include "FrameLoop.h"
+#include "FrontEndState.h"
 #include "Fluid.h"
+#include "InputCodes.h"
 #include "Kernels.h"
 #include "SessionPlayback.h"
 #include "WebDrawing.h"
+#include "WebPlatform.h"
 
 namespace {
-
-constexpr unsigned char escapeKey = 27;
 
 bool stopped = false;
 long long framesDrawn = 0;
@@ -66,6 +67,7 @@ EMSCRIPTEN_KEEPALIVE int webSimulating() { return simulate; }
 }
 
 int main(int argc, char** argv) {
+    platform = webPlatform;
     registerFluidKernels();
     CommandLine options;
     std::string error;

@@ -29,7 +29,13 @@
 #include <cstring>
 
 #include "Fluid.h"
-#include "FrontEnd.h"
+#include "FrameLoop.h"
+#include "FrontEndState.h"
+#include "GlDrawing.h"
+#include "GlutPlatform.h"
+#include "InputCodes.h"
+#include "Keyboard.h"
+#include "Mouse.h"
 #include "GlRecorder.h"
 #include "Kernels.h"
 #include "IdleKernels.h"
@@ -138,6 +144,7 @@ class Reader {
 
 // The program's start state: fields zero, start flags, a 512 x 512 window.
 void startState() {
+    platform = glutPlatform;
     setActiveHostKernels(nullptr);
     resetFields();
     simulate = 1;
@@ -213,7 +220,7 @@ void checkRightButtonPattern(const char* what) {
 }
 
 void keyEvent(unsigned char key, int x, int y) {
-    if (key == 27) key = 'x';  // Esc ends the process
+    if (key == escapeKey) key = 'x';  // Esc ends the process
     keyboardCommand(key, x, y);
     require(glrecorder::redisplayRequests == 1, "a key did not request exactly one redraw");
     if (key == 'f') {

@@ -20,6 +20,8 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "CellTexturePass.h"
 
+#include "BatchedArrays.h"
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -28,7 +30,8 @@
 
 #include "CellColours.h"
 #include "FieldPicture.h"
-#include "FrontEnd.h"
+#include "FrontEndState.h"
+#include "GlDrawing.h"
 
 namespace {
 

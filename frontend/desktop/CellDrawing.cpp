@@ -9,7 +9,8 @@
 #include <GL/gl.h>
 
 #include "FieldPicture.h"
-#include "FrontEnd.h"
+#include "FrontEndState.h"
+#include "GlDrawing.h"
 #include "Fluid.h"
 
 void drawFieldPerCell() {

@@ -24,7 +24,9 @@
 #include <string>
 #include <vector>
 
-#include "FrontEnd.h"
+#include "FrameLoop.h"
+#include "FrontEndState.h"
+#include "GlDrawing.h"
 #include "Platform.h"
 #include "PngFile.h"
 #include "SessionPlayback.h"
@@ -148,7 +150,11 @@ int runHeadless(const CommandLine& options) {
     std::string error;
     if (!openContext(windowWidth, windowHeight, error)) return fail("no offscreen GL context: " + error);
     std::atexit(closeContext);
-    platform = {noRedraw, finishFrame, resizePbuffer};
+    // The window's entries of the desktop table give way to the pbuffer's;
+    // the drawing is the window's own.
+    platform.requestRedraw = noRedraw;
+    platform.presentFrame = finishFrame;
+    platform.resizeSurface = resizePbuffer;
     // What the window's opening does: the cell list, then the first reshape.
     buildCellList();
     reshapeWindow(windowWidth, windowHeight);
@@ -160,12 +166,12 @@ int runHeadless(const CommandLine& options) {
         if (stepsCompleted >= replayedSteps) stepOnce = 1;  // the further steps run even if the session paused
         if (!advanceSimulation()) return fail("the replay stopped: the simulation is paused");  // a checked file never is
         playDueEvents();
-        drawFrame();
+        platform.drawFrame();
         platform.presentFrame();
         if (!options.framesDir.empty() && !saveFrame(framePath(options.framesDir, frame), error)) return fail(error);
     }
     if (lastStep == 0) {  // no steps at all: the picture of the start, after the events
-        drawFrame();
+        platform.drawFrame();
         platform.presentFrame();
     }
     if (!options.pngPath.empty() && !saveFrame(options.pngPath, error)) return fail(error);

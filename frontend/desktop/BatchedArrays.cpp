@@ -1,5 +1,5 @@
-// BatchedGeometry.cpp - quads and outlines in clip coordinates.
-#include "BatchedGeometry.h"
+// BatchedArrays.cpp - quads and outlines drawn as vertex arrays.
+#include "BatchedArrays.h"
 
 #include "FieldPicture.h"
 
@@ -9,13 +9,6 @@ Vertex outlineVertices[4 * N * N];
 Colour outlineColours[4 * N * N];
 
 }  // namespace
-
-void putQuad(Vertex* v, const Projection& p, float tx, float ty, float h, float z) {
-    v[0] = p.clip(tx, ty, -h, h, z);
-    v[1] = p.clip(tx, ty, -h, -h, z);
-    v[2] = p.clip(tx, ty, h, -h, z);
-    v[3] = p.clip(tx, ty, h, h, z);
-}
 
 void drawArray(GLenum mode, const Vertex* v, const void* colours, GLenum colourType, int count) {
     if (count == 0) return;

@@ -1,15 +1,16 @@
-// Render.cpp - one frame: the replayed events due, at most one simulation
+// FrameLoop.cpp - one frame: the replayed events due, at most one simulation
 // step with the density total and the optional console dump, then the
-// drawing and the buffer swap; and the redraw driving. No GL here: the
-// desktop's GL side of a frame is in GlFrame.cpp, the page's in web/.
-#include <GL/glut.h>
+// drawing and its presentation; the size changes; and the redraw driving.
+// The drawing, the presentation and the timer are the platform's
+// (Platform.h): the desktop's GL side is in desktop/, the page's in web/.
+#include "FrameLoop.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "FieldPicture.h"
-#include "FrontEnd.h"
+#include "FrontEndState.h"
 #include "Platform.h"
 #include "SessionPlayback.h"
 #include "Fluid.h"
@@ -64,13 +65,19 @@ bool advanceSimulation() {
 void displayFrame() {
     playDueEvents();  // a replayed session's events come just before the step they preceded
     advanceSimulation();
-    drawFrame();
+    platform.drawFrame();
     platform.presentFrame();
+}
+
+void reshapeWindow(int width, int height) {
+    setWindowSize(width, height);
+    platform.fitDrawing(width, height);
+    platform.requestRedraw();
 }
 
 void idleRedraw() { platform.requestRedraw(); }
 
 void timerRedraw(int value) {
     platform.requestRedraw();
-    glutTimerFunc(static_cast<unsigned>(1000 / framesPerSecond), timerRedraw, value);
+    platform.rearmTimer(static_cast<unsigned>(1000 / framesPerSecond), value);
 }

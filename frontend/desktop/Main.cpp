@@ -15,8 +15,11 @@
 #endif
 
 #include "CommandLine.h"
-#include "FrontEnd.h"
+#include "FrameLoop.h"
+#include "FrontEndState.h"
 #include "Fluid.h"
+#include "GlDrawing.h"
+#include "GlutPlatform.h"
 #include "Headless.h"
 #include "Kernels.h"
 #include "SessionPlayback.h"
@@ -65,6 +68,7 @@ void keepStandardDescriptorsOpen() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform = glutPlatform;  // the window's table; a headless run replaces part of it
     keepStandardDescriptorsOpen();
 #if defined(__GLIBC__)
     // Large blocks (window-sized images, ours and the GL driver's) always

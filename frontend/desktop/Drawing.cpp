@@ -1,7 +1,7 @@
 // Drawing.cpp - chooses how a frame is drawn: per cell, or batched.
 #include <GL/glut.h>
 
-#include "FrontEnd.h"
+#include "GlDrawing.h"
 
 #ifdef FLUID_PER_CELL_DRAWING
 int usePerCellDrawing = 1;

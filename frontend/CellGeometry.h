@@ -1,11 +1,11 @@
-// BatchedGeometry.h - what the parts of the batched drawing share: the depth
-// that stands for a drawing's place in the per-cell order, and vertices
-// transformed on the host exactly as the GL transforms the per-cell ones.
+// CellGeometry.h - the geometry that the desktop's batched drawing and the
+// page's drawing share, without GL: the depth that stands for a drawing's
+// place in the per-cell order, and vertices transformed on the host exactly
+// as the GL transforms the per-cell ones.
 #pragma once
 
-#include <GL/gl.h>
-
-#include "FrontEnd.h"
+#include "FieldPicture.h"
+#include "FrontEndState.h"
 #include "Fluid.h"
 
 // Every cell makes its drawings in this order; each has a slot of its own.
@@ -58,11 +58,9 @@ struct Projection {
 
 // The cell quad of half edge h centred on (tx, ty), counter-clockwise as in
 // the cell display list.
-void putQuad(Vertex* v, const Projection& p, float tx, float ty, float h, float z);
-
-// One vertex array draw; colours have three components of colourType.
-void drawArray(GLenum mode, const Vertex* v, const void* colours, GLenum colourType, int count);
-
-// Every interior cell's green outline at its grid slot's depth, as lines.
-// Needs the vertex and colour arrays enabled; leaves polygons filled.
-void drawAllOutlines(const Projection& p, float h);
+inline void putQuad(Vertex* v, const Projection& p, float tx, float ty, float h, float z) {
+    v[0] = p.clip(tx, ty, -h, h, z);
+    v[1] = p.clip(tx, ty, -h, -h, z);
+    v[2] = p.clip(tx, ty, h, -h, z);
+    v[3] = p.clip(tx, ty, h, h, z);
+}

@@ -7,7 +7,7 @@
 //
 // - Order. In the per-cell drawing a later drawing paints over an earlier
 //   one. Here every drawing has a fixed slot in that order (four per cell)
-//   and a depth that falls with the slot (BatchedGeometry.h); the depth test
+//   and a depth that falls with the slot (CellGeometry.h); the depth test
 //   keeps the latest drawing at every pixel, whatever order the batches are
 //   drawn in.
 // - Cell quads and grid outlines: one full-window pass of a fragment program
@@ -19,11 +19,12 @@
 //   transformed on the host exactly as the GL transforms the per-cell ones.
 #include <GL/gl.h>
 
-#include "BatchedGeometry.h"
+#include "BatchedArrays.h"
 #include "CellColours.h"
 #include "CellTexturePass.h"
 #include "FieldPicture.h"
-#include "FrontEnd.h"
+#include "FrontEndState.h"
+#include "GlDrawing.h"
 #include "Fluid.h"
 
 namespace {

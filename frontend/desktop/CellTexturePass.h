@@ -2,7 +2,7 @@
 // in one full-window pass of a small fragment program.
 #pragma once
 
-#include "BatchedGeometry.h"
+#include "CellGeometry.h"
 
 // Draws the quads whose colours rgba holds (laid out as in CellColours.h)
 // when quads is set, and the grid outlines when outlines is set, each pixel

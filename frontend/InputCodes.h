@@ -1,0 +1,34 @@
+// InputCodes.h - the front end's own names for input: the keys whose code
+// matters beyond the keyboard, the mouse buttons and their states, and what
+// the run and pause keys do. The keyboard, the session file and its checker,
+// the live callbacks and the page all use these, so that a key or a button
+// means one thing everywhere.
+#pragma once
+
+constexpr int escapeKey = 27;  // quits; never a session event
+constexpr int pauseKey = 's';  // pauses and resumes the simulation
+constexpr int stepKey = ' ';   // asks for one step
+
+// Mouse buttons and button states as the front end and the session file
+// number them (the window system's numbering is the platform's, Platform.h).
+// Other buttons keep their number.
+constexpr int leftButton = 0;
+constexpr int middleButton = 1;
+constexpr int rightButton = 2;
+constexpr int buttonDown = 0;  // the state of a press
+constexpr int buttonUp = 1;    // the state of a release
+
+// Whether the simulation runs at every redraw, and whether one step is asked
+// for at the next redraw whether it runs or not.
+struct RunState {
+    bool running;
+    bool stepOnce;
+};
+
+// What a key does to the run state: the pause key turns running over, the
+// step key asks for one step, every other key leaves it alone.
+constexpr RunState runStateAfterKey(RunState state, int key) {
+    if (key == pauseKey) state.running = !state.running;
+    if (key == stepKey) state.stepOnce = true;
+    return state;
+}
