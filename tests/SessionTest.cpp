@@ -2,8 +2,15 @@
 // reads back as the same event, extremes included.
 #include <gtest/gtest.h>
 
-#include <climits>
+#include <unistd.h>
 
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
 #include "Session.h"
 
 namespace {
@@ -52,6 +59,70 @@ TEST(SessionFile, EveryEventReadsBackAsWritten) {
         if (hasXY) {
             EXPECT_EQ(read[k].x, written[k].x);
             EXPECT_EQ(read[k].y, written[k].y);
+        }
+    }
+}
+
+// Every bound the readers check, just inside and just outside, through the
+// text reader and the file reader alike, and the command line's step count.
+TEST(SessionFile, EveryLimitIsExact) {
+    struct Case {
+        std::string line;  // one event line, after the header
+        bool accepted;
+    };
+    const std::string longComment = "#" + std::string(199, 'x');  // 200 characters
+    const std::vector<Case> cases = {
+        {"0 size 16384 16384", true},       {"0 size 16385 512", false},     {"0 size 512 16385", false},
+        {"0 size 1 1", true},               {"0 size 0 1", false},           {"0 size 1 0", false},
+        {"0 size -1 5", false},             {"2147483647 end", true},        {"2147483648 end", false},
+        {"99999999999999999999 end", false}, {"0 press 31 0 0", true},       {"0 press 32 0 0", false},
+        {"0 release 0 0 0", true},          {"0 release -1 0 0", false},     {"0 key #255", true},
+        {"0 key #256", false},              {"0 key #0", true},              {"0 key #-1", false},
+        {"0 key #26", true},                {"0 key #27", false},            {"0 key #28", true},
+        {"0 drag 2147483647 -2147483648", true}, {"0 drag 2147483648 0", false}, {"0 drag 0 -2147483649", false},
+        {longComment, true},                {longComment + "x", false},      {"0 key ~", true},
+        {"0 key \x7f", false},
+    };
+    char folder[] = "/tmp/fluid-limits-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/case.session";
+    for (const Case& c : cases) {
+        const std::string& line = c.line;
+        SCOPED_TRACE(line);
+        const std::string text = std::string(sessionHeader) + "\n" + line + "\n";
+        std::vector<SessionEvent> events;
+        std::string error;
+        EXPECT_EQ(parseSession(text, "t", events, error), c.accepted) << error;
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+        EXPECT_EQ(readSessionFile(path, events, error), c.accepted) << error;
+        if (!c.accepted) {
+            EXPECT_EQ(error.compare(0, path.size() + 3, path + ":2:"), 0) << error;
+        }
+    }
+    std::remove(path.c_str());
+    rmdir(folder);
+
+    // --steps: 0 to 2147483647.
+    const struct {
+        const char* value;
+        bool accepted;
+        long long steps;
+    } counts[] = {{"0", true, 0}, {"2147483647", true, 2147483647LL}, {"2147483648", false, 0},
+                  {"-1", false, 0}, {"1x", false, 0},  {"", false, 0}};
+    for (const auto& c : counts) {
+        SCOPED_TRACE(c.value);
+        char program[] = "fluid", headless[] = "--headless", steps[] = "--steps";
+        std::string value = c.value;
+        char* argv[] = {program, headless, steps, &value[0], nullptr};
+        int argc = 4;
+        CommandLine options;
+        std::string error;
+        EXPECT_EQ(takeCommandLine(argc, argv, options, error), c.accepted) << error;
+        if (c.accepted) {
+            EXPECT_EQ(options.extraSteps, c.steps);
         }
     }
 }
