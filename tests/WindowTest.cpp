@@ -1306,56 +1306,60 @@ TEST(HeadlessRun, StepsRunsExactlyKMoreStepsHoweverTheSessionEnded) {
 }
 
 TEST(SessionFiles, TheCheckersRunAndPauseStateIsTheProgramsOwn) {
-    // The checker accepts a file exactly when the program, replaying it,
-    // reaches every step its events wait for. Accepted files are replayed
-    // headless: every step is taken (one dump each) and the run ends well.
-    // Refused ones name the line and the step the program would stop at.
+    // Each case's events leave the simulation paused at a step it reaches by
+    // itself, or running. A file whose last event comes at that step is
+    // accepted, and the program, replaying it headless, takes every step up
+    // to it (one dump each: a replay that stalls ends with status 1). One
+    // step further is refused, naming the line and the step the program
+    // would stop at. Running, any later step is accepted.
     struct Case {
         const char* events;  // after the header and "0 key c" (line 2)
-        int steps;           // accepted: the steps replayed; refused: -1
-        const char* refusal; // refused: from the line number on
+        int reach;           // the step reached; running: a later step to end at
+        bool running;        // the simulation runs after the events
     };
     const Case cases[] = {
-        {"0 key s\n0 key space\n1 key d\n1 end\n", 1, ""},
-        {"0 key s\n0 key space\n2 end\n", -1, "5: step 2 is never reached: the simulation is paused at step 1"},
-        {"0 key s\n0 key space\n0 key space\n2 end\n", -1, "6: step 2 is never reached: the simulation is paused at step 1"},
-        {"0 key s\n0 key space\n1 key space\n2 end\n", 2, ""},
-        {"0 key s\n0 key space\n0 key s\n5 end\n", 5, ""},
-        {"0 key s\n1 end\n", -1, "4: step 1 is never reached: the simulation is paused at step 0"},
-        {"0 key s\n0 end\n", 0, ""},
-        {"0 key space\n0 key s\n1 end\n", 1, ""},
-        {"0 key space\n0 key s\n2 end\n", -1, "5: step 2 is never reached: the simulation is paused at step 1"},
-        {"0 key space\n1 key s\n2 end\n", -1, "5: step 2 is never reached: the simulation is paused at step 1"},
-        {"0 key #115\n3 end\n", -1, "4: step 3 is never reached: the simulation is paused at step 0"},
-        {"0 key S\n3 end\n", 3, ""},
-        {"0 key s\n0 key #32\n1 end\n", 1, ""},
-        {"2 key s\n2 key space\n3 key s\n6 end\n", 6, ""},
-        {"0 key s\n0 key space\n0 key s\n0 key s\n1 end\n", 1, ""},
-        {"0 key s\n0 key space\n0 key s\n0 key s\n2 end\n", -1,
-         "7: step 2 is never reached: the simulation is paused at step 1"},
-        {"0 key s\n0 key r\n0 key space\n1 end\n", 1, ""},
-        {"0 key s\n0 key space\n1 press left 10 10\n1 release left 10 10\n2 end\n", -1,
-         "7: step 2 is never reached: the simulation is paused at step 1"},
-        {"0 key s\n0 key space\n1 key d\n", 1, ""},  // no end: the replay runs to its last event
+        {"0 key s\n", 0, false},
+        {"0 key #115\n", 0, false},  // s by its code
+        {"0 key s\n0 key space\n", 1, false},
+        {"0 key s\n0 key #32\n", 1, false},
+        {"0 key s\n0 key space\n0 key space\n", 1, false},  // a step asked for twice is one step
+        {"0 key s\n0 key space\n1 key space\n", 2, false},
+        {"0 key s\n0 key space\n1 key d\n1 key f\n1 size 300 200\n", 1, false},
+        {"0 key s\n0 key space\n1 press left 10 10\n1 drag 20 20\n1 release left 20 20\n", 1, false},
+        {"0 key s\n0 key r\n0 key space\n", 1, false},
+        {"0 key s\n0 key space\n0 key s\n0 key s\n", 1, false},
+        {"0 key space\n0 key s\n", 1, false},  // asked for while running, still asked for once paused
+        {"0 key space\n1 key s\n", 1, false},  // the step taken while running was the one asked for
+        {"0 key s\n0 key space\n0 key s\n", 5, true},
+        {"0 key S\n", 3, true},
+        {"2 key s\n2 key space\n3 key s\n", 6, true},
+        {"0 key s\n0 key s\n", 2, true},
     };
     const ScratchFolder scratch;
     ASSERT_FALSE(scratch.path.empty());
     for (size_t k = 0; k < sizeof cases / sizeof cases[0]; ++k) {
         const Case& c = cases[k];
         SCOPED_TRACE(c.events);
-        const std::string file = scratch.path + "/case" + std::to_string(k) + ".session";
-        ASSERT_NO_FATAL_FAILURE(writeWholeFile(file, std::string("fluid-session 1\n0 key c\n") + c.events));
-        const auto run = runHeadless({"--replay", file});
+        const std::string start = std::string("fluid-session 1\n0 key c\n") + c.events;
+        const std::string accepted = scratch.path + "/accepted" + std::to_string(k) + ".session";
+        ASSERT_NO_FATAL_FAILURE(writeWholeFile(accepted, start + std::to_string(c.reach) + " end\n"));
+        const auto run = runHeadless({"--replay", accepted});
         ASSERT_TRUE(run.finished);
-        if (c.steps >= 0) {
-            EXPECT_EQ(run.exitStatus, 0) << run.err;
-            EXPECT_EQ(countOf(run.out, "Total Density: "), static_cast<size_t>(c.steps));
-        } else {
-            EXPECT_EQ(run.exitStatus, 2);
-            const std::string expected = "fluid: " + file + ":" + c.refusal + "\n";
-            EXPECT_EQ(run.err, expected);
-            EXPECT_EQ(run.out, "");
-        }
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_EQ(countOf(run.out, "Total Density: "), static_cast<size_t>(c.reach));
+        if (c.running) continue;
+        // One step further, as an ordinary last event: the file has no end.
+        const std::string refused = scratch.path + "/refused" + std::to_string(k) + ".session";
+        const std::string further = std::to_string(c.reach + 1);
+        ASSERT_NO_FATAL_FAILURE(writeWholeFile(refused, start + further + " key d\n"));
+        const auto stop = runHeadless({"--replay", refused});
+        ASSERT_TRUE(stop.finished);
+        EXPECT_EQ(stop.exitStatus, 2);
+        const std::string line = std::to_string(countOf(start, "\n") + 1);
+        EXPECT_EQ(stop.err, "fluid: " + refused + ":" + line + ": step " + further +
+                                " is never reached: the simulation is paused at step " + std::to_string(c.reach) +
+                                "\n");
+        EXPECT_EQ(stop.out, "");
     }
 }
 
