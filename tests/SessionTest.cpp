@@ -1,9 +1,11 @@
 // The session file's lines: every kind of event written by the recorder
-// reads back as the same event, extremes included.
+// reads back as the same event, extremes included; the reader's limits; and
+// its run/pause tracking against the front end's own frames.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +13,9 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "FrontEndTestSupport.h"
 #include "Session.h"
+#include "SessionPlayback.h"
 
 namespace {
 
@@ -125,6 +129,73 @@ TEST(SessionFile, EveryLimitIsExact) {
             EXPECT_EQ(options.extraSteps, c.steps);
         }
     }
+}
+
+// Each case's events leave the simulation paused at a step it reaches by
+// itself, or running. The reader accepts a file whose last event comes at
+// that step and refuses one step further, naming the line and the step the
+// simulation stops at. The front end, replaying the accepted file frame by
+// frame as the window does, plays every event and then stops at exactly
+// that step, however many frames follow, or, running, goes on past it.
+using SessionReplay = testsupport::FrontEndTest;
+
+TEST_F(SessionReplay, TheReadersRunAndPauseStateIsTheFrontEndsOwn) {
+    struct Case {
+        const char* events;  // after the header (line 1)
+        int reach;           // the step reached; running: a later step to end at
+        bool running;        // the simulation runs after the events
+    };
+    const Case cases[] = {
+        {"0 key s\n", 0, false},
+        {"0 key #115\n", 0, false},  // s by its code
+        {"0 key s\n0 key space\n", 1, false},
+        {"0 key s\n0 key #32\n", 1, false},
+        {"0 key s\n0 key space\n0 key space\n", 1, false},  // a step asked for twice is one step
+        {"0 key s\n0 key space\n1 key space\n", 2, false},
+        {"0 key s\n0 key space\n1 key d\n1 key f\n1 size 300 200\n", 1, false},
+        {"0 key s\n0 key space\n1 press left 10 10\n1 drag 20 20\n1 release left 20 20\n", 1, false},
+        {"0 key s\n0 key r\n0 key space\n", 1, false},
+        {"0 key s\n0 key space\n0 key s\n0 key s\n", 1, false},
+        {"0 key space\n0 key s\n", 1, false},  // asked for while running, still asked for once paused
+        {"0 key space\n1 key s\n", 1, false},  // the step taken while running was the one asked for
+        {"3 key s\n3 key space\n4 key space\n", 5, false},
+        {"0 key s\n0 key space\n0 key s\n", 5, true},
+        {"0 key S\n", 3, true},
+        {"2 key s\n2 key space\n3 key s\n", 6, true},
+        {"0 key s\n0 key s\n", 2, true},
+    };
+    freezeSolver();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.events);
+        const std::string start = std::string(sessionHeader) + "\n" + c.events;
+        std::vector<SessionEvent> events;
+        std::string error;
+        if (!c.running) {
+            // One step further, as an ordinary last event: the file has no end.
+            const std::string further = std::to_string(c.reach + 1);
+            EXPECT_FALSE(parseSession(start + further + " key d\n", "s", events, error));
+            const size_t line = static_cast<size_t>(std::count(start.begin(), start.end(), '\n')) + 1;
+            EXPECT_EQ(error, "s:" + std::to_string(line) + ": step " + further +
+                                 " is never reached: the simulation is paused at step " + std::to_string(c.reach));
+        }
+        ASSERT_TRUE(parseSession(start + std::to_string(c.reach) + " end\n", "s", events, error)) << error;
+        reshapeWindow(512, 512);
+        simulate = 1;
+        stepOnce = 0;
+        stepsCompleted = 0;
+        startReplay(events);
+        for (int frame = 0; frame < c.reach + 5; ++frame) {
+            displayFrame();
+            glrecorder::reset();
+        }
+        EXPECT_FALSE(replayPending());
+        if (c.running)
+            EXPECT_GT(stepsCompleted, c.reach);
+        else
+            EXPECT_EQ(stepsCompleted, c.reach);
+    }
+    startReplay({});
+    stepsCompleted = 0;
 }
 
 }  // namespace

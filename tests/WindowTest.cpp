@@ -1305,64 +1305,6 @@ TEST(HeadlessRun, StepsRunsExactlyKMoreStepsHoweverTheSessionEnded) {
     resetFields();
 }
 
-TEST(SessionFiles, TheCheckersRunAndPauseStateIsTheProgramsOwn) {
-    // Each case's events leave the simulation paused at a step it reaches by
-    // itself, or running. A file whose last event comes at that step is
-    // accepted, and the program, replaying it headless, takes every step up
-    // to it (one dump each: a replay that stalls ends with status 1). One
-    // step further is refused, naming the line and the step the program
-    // would stop at. Running, any later step is accepted.
-    struct Case {
-        const char* events;  // after the header and "0 key c" (line 2)
-        int reach;           // the step reached; running: a later step to end at
-        bool running;        // the simulation runs after the events
-    };
-    const Case cases[] = {
-        {"0 key s\n", 0, false},
-        {"0 key #115\n", 0, false},  // s by its code
-        {"0 key s\n0 key space\n", 1, false},
-        {"0 key s\n0 key #32\n", 1, false},
-        {"0 key s\n0 key space\n0 key space\n", 1, false},  // a step asked for twice is one step
-        {"0 key s\n0 key space\n1 key space\n", 2, false},
-        {"0 key s\n0 key space\n1 key d\n1 key f\n1 size 300 200\n", 1, false},
-        {"0 key s\n0 key space\n1 press left 10 10\n1 drag 20 20\n1 release left 20 20\n", 1, false},
-        {"0 key s\n0 key r\n0 key space\n", 1, false},
-        {"0 key s\n0 key space\n0 key s\n0 key s\n", 1, false},
-        {"0 key space\n0 key s\n", 1, false},  // asked for while running, still asked for once paused
-        {"0 key space\n1 key s\n", 1, false},  // the step taken while running was the one asked for
-        {"0 key s\n0 key space\n0 key s\n", 5, true},
-        {"0 key S\n", 3, true},
-        {"2 key s\n2 key space\n3 key s\n", 6, true},
-        {"0 key s\n0 key s\n", 2, true},
-    };
-    const ScratchFolder scratch;
-    ASSERT_FALSE(scratch.path.empty());
-    for (size_t k = 0; k < sizeof cases / sizeof cases[0]; ++k) {
-        const Case& c = cases[k];
-        SCOPED_TRACE(c.events);
-        const std::string start = std::string("fluid-session 1\n0 key c\n") + c.events;
-        const std::string accepted = scratch.path + "/accepted" + std::to_string(k) + ".session";
-        ASSERT_NO_FATAL_FAILURE(writeWholeFile(accepted, start + std::to_string(c.reach) + " end\n"));
-        const auto run = runHeadless({"--replay", accepted});
-        ASSERT_TRUE(run.finished);
-        EXPECT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(countOf(run.out, "Total Density: "), static_cast<size_t>(c.reach));
-        if (c.running) continue;
-        // One step further, as an ordinary last event: the file has no end.
-        const std::string refused = scratch.path + "/refused" + std::to_string(k) + ".session";
-        const std::string further = std::to_string(c.reach + 1);
-        ASSERT_NO_FATAL_FAILURE(writeWholeFile(refused, start + further + " key d\n"));
-        const auto stop = runHeadless({"--replay", refused});
-        ASSERT_TRUE(stop.finished);
-        EXPECT_EQ(stop.exitStatus, 2);
-        const std::string line = std::to_string(countOf(start, "\n") + 1);
-        EXPECT_EQ(stop.err, "fluid: " + refused + ":" + line + ": step " + further +
-                                " is never reached: the simulation is paused at step " + std::to_string(c.reach) +
-                                "\n");
-        EXPECT_EQ(stop.out, "");
-    }
-}
-
 TEST(SessionFiles, CommandLinesThatFitNoModeAreRefusedWithoutAWindowOrAFile) {
     // Each is refused with exit status 2 and a message naming the fault;
     // no window opens (there is no display, so trying would fail with 1) and
