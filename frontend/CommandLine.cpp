@@ -1,6 +1,7 @@
 // CommandLine.cpp - parsing the program's own options.
 #include "CommandLine.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "Session.h"
@@ -24,11 +25,44 @@ bool takeValue(int& at, int argc, char** argv, std::string& value, std::string& 
         error = name + " given twice";
         return false;
     }
-    if (at + 1 >= argc || argv[at + 1][0] == '\0' || std::strncmp(argv[at + 1], "--", 2) == 0) {
-        error = name + " needs a value";
+    // A value that looks like an option (--name, -h, -display) is one: the
+    // value was left out, and a file must not be named after the option.
+    const char* next = at + 1 < argc ? argv[at + 1] : nullptr;
+    const bool looksLikeOption =
+        next && next[0] == '-' && (next[1] == '-' || std::isalpha(static_cast<unsigned char>(next[1])));
+    if (!next || next[0] == '\0' || looksLikeOption) {
+        error = name + " needs a value" + (looksLikeOption ? std::string(", not the option '") + next + "'" : "");
         return false;
     }
     value = argv[++at];
+    return true;
+}
+
+// The options that the windowing library (freeglut on X) takes out of the
+// command line, and whether each takes a value. Anything else left over in
+// the window's mode is refused here, before a recording is opened or the
+// display is, rather than after glutInit.
+struct WindowOption {
+    const char* name;
+    bool takesValue;
+};
+const WindowOption windowOptions[] = {{"-display", true},  {"-geometry", true}, {"-direct", false}, {"-indirect", false},
+                                      {"-iconic", false},  {"-gldebug", false}, {"-sync", false}};
+
+bool checkWindowOptions(int argc, char** argv, std::string& error) {
+    for (int at = 1; at < argc; ++at) {
+        const WindowOption* known = nullptr;
+        for (const WindowOption& option : windowOptions)
+            if (std::strcmp(argv[at], option.name) == 0) known = &option;
+        if (!known) {
+            error = std::string("unknown option '") + argv[at] + "'";
+            return false;
+        }
+        if (known->takesValue && ++at == argc) {
+            error = std::string(known->name) + " needs a value";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -43,6 +77,8 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
         if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--headless") {
+            if (options.headless) error = "--headless given twice";
+            ok = !options.headless;
             options.headless = true;
         } else if (arg == "--record") {
             ok = takeValue(at, argc, argv, options.recordPath, error);
@@ -62,7 +98,7 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
             error = "unknown option '" + arg + "'";
             ok = false;
         } else {
-            argv[kept++] = argv[at];  // the windowing library's, or unknown to it as well
+            argv[kept++] = argv[at];  // the windowing library's, or unknown to it as well (checked below)
         }
         if (!ok) return false;
     }
@@ -76,6 +112,7 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
             error = std::string(headlessOnly) + " needs --headless";
             return false;
         }
+        if (!checkWindowOptions(argc, argv, error)) return false;
     } else {
         if (!options.recordPath.empty()) {
             error = "--record needs a window: it cannot go with --headless";

@@ -227,6 +227,86 @@ TEST_P(FastKernels, DiffuseAtRateZeroKeepsEverySignedZeroLikeReference) {
     expectVectorCodeOnly();
 }
 
+TEST_P(FastKernels, DiffuseAtRateZeroTakesItsShortcutOnlyWhereItIsExact) {
+    // At rate 0 a fluid cell keeps its source while every sum of neighbours
+    // is finite. Each case puts one value at the edge of that into one input
+    // (the field, its source, the rate or the step), for each border rule;
+    // the result must be the reference's, which holds a NaN exactly where a
+    // sum overflowed or a NaN or infinity reached a sum. A NaN of the other
+    // sign must send the launch to the reference.
+    const float limit = std::numeric_limits<float>::max() / 4.0f;  // four of them sum to the largest float
+    const float beyond = std::nextafter(limit, inf);
+    const float biggest = std::numeric_limits<float>::max();
+    enum Input { Field, Source, Rate, Step };
+    enum Place { Block, LastSideCell, LastInteriorCell };
+    struct Case {
+        const char* what;
+        Input input;
+        float value;
+        Place place;       // for the field and the source
+        float rate, step;  // the diffusion rate and step, before the case's value
+        bool nanResult;    // the reference's result holds a NaN
+        bool reference;    // the launch goes to the reference realisation
+    };
+    const Case cases[] = {
+        {"sources at the limit", Source, limit, Block, 0.0f, 0.2f, false, false},
+        {"sources at minus the limit", Source, -limit, Block, 0.0f, 0.2f, false, false},
+        {"sources just beyond the limit", Source, beyond, Block, 0.0f, 0.2f, true, false},
+        {"sources just beyond minus the limit", Source, -beyond, Block, 0.0f, 0.2f, true, false},
+        {"field at the largest float", Field, biggest, Block, 0.0f, 0.2f, true, false},
+        {"field at minus infinity", Field, -inf, Block, 0.0f, 0.2f, true, false},
+        {"NaN in the field", Field, defaultNaN(), Block, 0.0f, 0.2f, true, false},
+        {"NaN in the field's last side cell", Field, defaultNaN(), LastSideCell, 0.0f, 0.2f, true, false},
+        {"infinity in the last interior source", Source, inf, LastInteriorCell, 0.0f, 0.2f, true, false},
+        {"NaN in the sources", Source, defaultNaN(), Block, 0.0f, 0.2f, true, false},
+        {"NaN of the other sign in the field", Field, foreignNaN(), Block, 0.0f, 0.2f, true, true},
+        {"NaN of the other sign in the sources", Source, foreignNaN(), Block, 0.0f, 0.2f, true, true},
+        {"rate a NaN of the other sign", Rate, foreignNaN(), Block, 0.0f, 0.2f, true, true},
+        {"step a NaN of the other sign", Step, foreignNaN(), Block, 0.0f, 0.2f, true, true},
+        {"step a NaN", Step, defaultNaN(), Block, 0.0f, 0.2f, true, false},
+        {"step infinite", Step, inf, Block, 0.0f, 0.2f, true, false},
+        {"rate a NaN", Rate, defaultNaN(), Block, 0.0f, 0.2f, true, false},
+        {"step the largest float", Step, biggest, Block, 0.0f, 0.2f, false, false},
+        {"rate -0", Rate, -0.0f, Block, 0.0f, 0.2f, false, false},
+        {"rate whose factor rounds to 0", Rate, 1.0e-30f, Block, 0.0f, 1.0e-20f, false, false},
+        {"smallest rate whose factor is not 0", Rate, 1.0e-45f, Block, 0.0f, 1.0f, false, false},
+    };
+    const char* const rules[] = {"copy rule (velocity)", "zero rule (density)", "zero rule (v)"};
+    for (const Case& c : cases)
+        for (int b = 0; b < 3; ++b) {
+            SCOPED_TRACE(testing::Message() << c.what << ", " << rules[b]);
+            FloatField start = randomField(rng, N, {1.0f, 0.0, 0});
+            FloatField x0 = randomField(rng, N, {1.0f, 0.0, 0});
+            MaskField mask = randomMask(rng, N, 0.05);
+            float rate = c.rate, step = c.step;
+            FloatField& target = c.input == Field ? start : x0;
+            const auto put = [&](int i, int j) {
+                target[IX(i, j)] = c.value;
+                for (int di = std::max(i - 1, 0); di <= std::min(i + 1, N + 1); ++di)
+                    for (int dj = std::max(j - 1, 0); dj <= std::min(j + 1, N + 1); ++dj) mask[IX(di, dj)] = 0;
+            };
+            if (c.input == Rate) {
+                rate = c.value;
+            } else if (c.input == Step) {
+                step = c.value;
+            } else if (c.place == Block) {
+                for (int i = 60; i < 64; ++i)
+                    for (int j = 60; j < 64; ++j) put(i, j);
+            } else if (c.place == LastSideCell) {
+                put(N, N + 1);  // among the last cells of the field, which a scan of whole blocks leaves over
+            } else {
+                put(N, N);
+            }
+            const long before = fastKernelsReferenceLaunches();
+            FloatField xr = start, xf = start;
+            ref.diffuse(N, b, xr.data(), x0.data(), rate, step, mask.data());
+            fast.diffuse(N, b, xf.data(), x0.data(), rate, step, mask.data());
+            EXPECT_TRUE(sameField(xr, xf, N));
+            EXPECT_EQ(holdsNaN(xr), c.nanResult);
+            EXPECT_EQ(fastKernelsReferenceLaunches() - before, c.reference ? 1 : 0);
+        }
+}
+
 TEST_P(FastKernels, DiffuseOfHugeValuesOverflowsAlike) {
     // Sums overflow to infinity and infinities of both signs meet.
     const FloatField start = randomField(rng, N, {3.0e38f, 0.0, 0});

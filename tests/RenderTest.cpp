@@ -1,7 +1,9 @@
 // Drawing, reshape and the console dump, checked on the recorded GL calls.
 #include <GL/gl.h>
+#include <fcntl.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <utility>
 
@@ -305,4 +307,76 @@ TEST_F(FrontEndTest, TheCoreRunsOnTheDummyPlatformWithoutAnyGlOrGlutCall) {
     EXPECT_TRUE(glrecorder::calls.empty());
     EXPECT_EQ(glrecorder::redisplayRequests, 0);
     EXPECT_EQ(glrecorder::swapCount, 0);
+}
+
+TEST_F(FrontEndTest, AFailedDumpIsReportedTurnedOffAndRetriedByKeyC) {
+    // Standard output goes to a device that is always full, then to a file,
+    // then to the full device again; key c is pressed where a phase says so.
+    // A failure is reported once and turns the dump off; c tries again with
+    // a clean stream, so a dump that can be written then is written whole and
+    // a later failure is reported again.
+    struct Phase {
+        const char* what;
+        bool toFile;    // else /dev/full
+        bool pressC;    // before the frame
+        bool dumpOn;    // printFields after the frame
+        int reports;    // reports on standard error so far
+    };
+    const Phase phases[] = {
+        {"first failure", false, true, false, 1},
+        {"off: not tried", false, false, false, 1},
+        {"retry that succeeds", true, true, true, 1},
+        {"still writing", true, false, true, 1},
+        {"second failure", false, false, false, 2},
+        {"retry that fails", false, true, false, 3},
+    };
+    std::FILE* dumpFile = std::tmpfile();
+    std::FILE* errFile = std::tmpfile();
+    ASSERT_TRUE(dumpFile && errFile);
+    freezeSolver();
+    const ChildResult r = runInChild([&] {
+        const int full = open("/dev/full", O_WRONLY);
+        dup2(fileno(errFile), STDERR_FILENO);
+        for (const Phase& p : phases) {
+            std::fflush(stdout);
+            dup2(p.toFile ? fileno(dumpFile) : full, STDOUT_FILENO);
+            if (p.pressC) keyboardCommand('c', 0, 0);
+            displayFrame();
+            std::fprintf(stderr, "[%s] dump %s\n", p.what, printFields ? "on" : "off");
+        }
+    });
+    ASSERT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 0);
+
+    const auto contents = [](std::FILE* f) {
+        std::string text;
+        std::rewind(f);
+        char buffer[65536];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
+        std::fclose(f);
+        return text;
+    };
+    const std::string err = contents(errFile), written = contents(dumpFile);
+    const std::string report = "fluid: cannot write the field dump: No space left on device; dump turned off\n";
+    std::size_t at = 0;
+    int reports = 0;
+    for (const Phase& p : phases) {
+        SCOPED_TRACE(p.what);
+        const std::string mark = std::string("[") + p.what + "] dump " + (p.dumpOn ? "on" : "off") + "\n";
+        const std::size_t end = err.find(mark, at);
+        ASSERT_NE(end, std::string::npos) << err;
+        for (std::size_t k = err.find(report, at); k < end; k = err.find(report, k + 1)) ++reports;
+        EXPECT_EQ(reports, p.reports) << err;
+        at = end + mark.size();
+    }
+    // The two frames that could write left two whole dumps of the zero
+    // fields in the file, and nothing of the failed ones.
+    std::string zeroField;
+    for (int i = 0; i < N + 2; ++i) {
+        for (int j = 0; j < N + 2; ++j) zeroField += "0.000000 ";
+        zeroField += "\n";
+    }
+    const std::string dump = "\n\nDensity Field\n" + zeroField + "\n\nu Field\n" + zeroField + "\n\nv Field\n" +
+                             zeroField + "\n\nTotal Density: 0.000000\n";
+    EXPECT_TRUE(written == dump + dump) << written.size() << " bytes written, expected " << 2 * dump.size();
 }

@@ -94,6 +94,7 @@ struct Launch {
     std::vector<std::string> args, env;
     int stdoutFd = -1;  // -1: /dev/null
     bool closeStdout = false;  // start with no descriptor 1 at all
+    unsigned closeStandard = 0;  // bit k: start with no descriptor k (0, 1, 2) at all
     int stderrFd = -1;  // -1: /dev/null
     int inheritFd = -1; // one more descriptor the child keeps open
 
@@ -114,6 +115,8 @@ struct Launch {
         dup2(stdoutFd >= 0 ? stdoutFd : null, STDOUT_FILENO);
         if (closeStdout) close(STDOUT_FILENO);
         dup2(stderrFd >= 0 ? stderrFd : null, STDERR_FILENO);
+        for (int fd = 0; fd <= 2; ++fd)
+            if (closeStandard & (1u << fd)) close(fd);
         if (inheritFd >= 0) fcntl(inheritFd, F_SETFD, 0);
         execve(path.c_str(), argv.data(), envp.data());
         _exit(127);
@@ -1192,6 +1195,246 @@ TEST(HeadlessRun, WritesOneFramePerStepAndTheLastOneIsThePng) {
     EXPECT_EQ(first.width, 512);
     EXPECT_EQ(final.width, 300);
     EXPECT_EQ(final.height, 200);
+}
+
+// Files in a folder (0 when there is no such folder).
+size_t filesIn(const std::string& folder) {
+    std::error_code ignored;
+    size_t count = 0;
+    for (std::filesystem::directory_iterator it(folder, ignored), end; !ignored && it != end; it.increment(ignored))
+        ++count;
+    return count;
+}
+
+// A left click on interior cell (i, j) at step 0 of a session, as a press
+// and a release there.
+std::string clickLines(int i, int j, const char* button) {
+    const Point p = cellCentre(i, j);
+    const std::string at = std::to_string(p.x) + " " + std::to_string(p.y);
+    return std::string("0 press ") + button + " " + at + "\n0 release " + button + " " + at + "\n";
+}
+
+TEST(HeadlessRun, ARunWithoutStepsWritesTheStartPictureWithTheSessionsEvents) {
+    // Sessions that end at step 0 (or no session): no step, no dump and no
+    // frame, but the PNG shows the start with every event of the session
+    // applied: obstacles drawn, views switched, the window resized.
+    struct Case {
+        const char* what;
+        std::string session;  // "" for no --replay
+        std::vector<std::string> more;
+        int width, height;
+        bool obstacles;  // cells (10, 100) and (70, 20) solid and shown
+        bool grid;       // green outlines
+    };
+    const std::string h = "fluid-session 1\n0 key c\n";
+    const std::string walls = "0 key B\n" + clickLines(10, 100, "left") + clickLines(70, 20, "left");
+    const std::vector<Case> cases = {
+        {"no session", "", {}, 512, 512, false, false},
+        {"obstacles", h + walls + "0 end\n", {}, 512, 512, true, false},
+        {"obstacles, paused with a step asked for, --steps 0", h + "0 key s\n0 key space\n" + walls + "0 end\n",
+         {"--steps", "0"}, 512, 512, true, false},
+        {"obstacles hidden", h + walls + "0 key b\n0 end\n", {}, 512, 512, false, false},
+        {"resized, with the grid", h + "0 size 300 200\n0 key g\n", {}, 300, 200, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ScratchFolder scratch;
+        ASSERT_FALSE(scratch.path.empty());
+        const std::string png = scratch.path + "/start.png", frames = scratch.path + "/frames";
+        std::vector<std::string> args = {"--png", png, "--frames", frames};
+        if (!c.session.empty()) {
+            ASSERT_NO_FATAL_FAILURE(writeWholeFile(scratch.path + "/s.session", c.session));
+            args.insert(args.end(), {"--replay", scratch.path + "/s.session"});
+        }
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        const auto run = runHeadless(args);
+        ASSERT_TRUE(run.finished && run.exitStatus == 0) << run.err;
+        EXPECT_EQ(run.out, "") << "a dump without a step";
+        EXPECT_EQ(filesIn(frames), 0u) << "a frame without a step";
+        Image picture;
+        ASSERT_TRUE(readPng(png, picture));
+        ASSERT_EQ(picture.width, c.width);
+        ASSERT_EQ(picture.height, c.height);
+        if (c.width == windowSide && c.height == windowSide) {
+            resetFields();
+            if (c.obstacles) boundary[IX(10, 100)] = boundary[IX(70, 20)] = 1;
+            EXPECT_TRUE(samePicture(picture, expectedPicture(), 0));
+        }
+        bool green = false;
+        for (const Rgb& p : picture.pixels) green = green || (p.g > 200 && p.r < 50 && p.b < 50);
+        EXPECT_EQ(green, c.grid);
+    }
+    resetFields();
+}
+
+TEST(HeadlessRun, StepsRunsExactlyKMoreStepsHoweverTheSessionEnded) {
+    // Sessions of 2 steps that end running, paused, or paused with a single
+    // step asked for, and one paused at step 0 with a step asked for; each
+    // then runs K = 0, 1 or 2 further steps: one frame and one dump each,
+    // the last dump that of the fields after all the steps.
+    const std::string start = "fluid-session 1\n0 key c\n" + clickLines(30, 40, "right");
+    struct Case {
+        const char* what;
+        std::string session;
+        int replayed;
+    };
+    const Case cases[] = {
+        {"running", start + "2 end\n", 2},
+        {"paused", start + "2 key s\n2 end\n", 2},
+        {"paused, a step asked for", start + "2 key s\n2 key space\n2 end\n", 2},
+        {"paused at the start, a step asked for", start + "0 key s\n0 key space\n0 end\n", 0},
+    };
+    for (const Case& c : cases)
+        for (int k = 0; k <= 2; ++k) {
+            SCOPED_TRACE(testing::Message() << c.what << ", --steps " << k);
+            const ScratchFolder scratch;
+            ASSERT_FALSE(scratch.path.empty());
+            const std::string session = scratch.path + "/s.session", frames = scratch.path + "/frames";
+            ASSERT_NO_FATAL_FAILURE(writeWholeFile(session, c.session));
+            const auto run = runHeadless({"--replay", session, "--steps", std::to_string(k), "--frames", frames});
+            ASSERT_TRUE(run.finished && run.exitStatus == 0) << run.err;
+            const size_t steps = static_cast<size_t>(c.replayed + k);
+            EXPECT_EQ(filesIn(frames), steps);
+            EXPECT_EQ(countOf(run.out, "Total Density: "), steps);
+            if (steps == 0) continue;
+            resetFields();
+            rightButtonPattern(30, 40);
+            for (size_t n = 0; n < steps; ++n) gpuCalcFluid();
+            EXPECT_TRUE(sameDump(nthDump(run.out, steps), expectedDump()));
+        }
+    resetFields();
+}
+
+TEST(SessionFiles, CommandLinesThatFitNoModeAreRefusedWithoutAWindowOrAFile) {
+    // Each is refused with exit status 2 and a message naming the fault;
+    // no window opens (there is no display, so trying would fail with 1) and
+    // nothing is written: no recording, no picture, no frames folder.
+    const ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string good = scratch.path + "/good.session", bad = scratch.path + "/bad.session";
+    ASSERT_NO_FATAL_FAILURE(writeWholeFile(good, "fluid-session 1\n0 key c\n2 end\n"));
+    ASSERT_NO_FATAL_FAILURE(writeWholeFile(bad, "fluid-session 1\n0 jump\n"));
+    const std::string R = scratch.path + "/r.session", P = scratch.path + "/p.png", D = scratch.path + "/frames";
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;  // after "fluid: "
+    };
+    const std::vector<Case> cases = {
+        {{"--record", "--replay", good}, "--record needs a value, not the option '--replay'"},
+        {{"--record", "-h"}, "--record needs a value, not the option '-h'"},
+        {{"--record", "-display", ":0"}, "--record needs a value, not the option '-display'"},
+        {{"--replay", "--record", R}, "--replay needs a value, not the option '--record'"},
+        {{"--headless", "--png", "--frames", D}, "--png needs a value, not the option '--frames'"},
+        {{"--headless", "--frames", "--png", P}, "--frames needs a value, not the option '--png'"},
+        {{"--headless", "--steps", "--png", P}, "--steps needs a value, not the option '--png'"},
+        {{"--record", ""}, "--record needs a value"},
+        {{"--record", R, "--headless"}, "--record needs a window"},
+        {{"--headless", "--replay", good, "--record", R, "--png", P}, "--record needs a window"},
+        {{"--record", R, "--steps", "3"}, "--steps needs --headless"},
+        {{"--record", R, "--png", P}, "--png needs --headless"},
+        {{"--replay", good, "--frames", D}, "--frames needs --headless"},
+        {{"--headless", "-display", ":0", "--png", P}, "unknown option '-display'"},
+        {{"--headless", "--png", P, "extra"}, "unknown option 'extra'"},
+        {{"--record", R, "extra"}, "unknown option 'extra'"},
+        {{"--record", R, "-geometry", "300x200", "-frobnicate"}, "unknown option '-frobnicate'"},
+        {{"--replay", good, "--record", R, "-display"}, "-display needs a value"},
+        {{"--headless", "--headless", "--png", P}, "--headless given twice"},
+        {{"--headless", "--png", P, "--png", P}, "--png given twice"},
+        {{"--replay", good, "--replay", good, "--record", R}, "--replay given twice"},
+        {{"--headless", "--replay", bad, "--png", P, "--frames", D}, bad + ":2: unknown event 'jump'"},
+        {{"--record", R, "--replay", bad}, bad + ":2: unknown event 'jump'"},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const std::string& a : c.args) line += " " + a;
+        SCOPED_TRACE(line);
+        std::vector<std::string> args = {programPath};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto run = runCommand(programPath, args, "");
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitStatus, 2) << run.err;
+        const std::string expected = "fluid: " + c.message;
+        EXPECT_EQ(run.err.compare(0, expected.size(), expected), 0) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(filesIn(scratch.path), 2u) << "a file was written";
+    }
+    // The windowing library's own options fit the window's mode: these get
+    // as far as opening the display, which fails with GLUT's status 1.
+    const std::vector<std::vector<std::string>> windowLines = {
+        {"-geometry", "300x200", "-iconic", "-sync"},
+        {"-indirect", "-gldebug", "--replay", good},
+        {"-direct"},
+        {"--replay", good, "-display", "nowhere:99"},
+    };
+    for (const auto& line : windowLines) {
+        SCOPED_TRACE(line.front());
+        std::vector<std::string> args = {programPath};
+        args.insert(args.end(), line.begin(), line.end());
+        const auto run = runCommand(programPath, args, "");
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitStatus, 1) << run.err;
+        EXPECT_NE(run.err.find("failed to open display"), std::string::npos) << run.err;
+    }
+}
+
+TEST(StandardDescriptors, EachClosedOneIsReopenedOnDevNullBeforeAFileIsOpened) {
+    // The program starts with some of descriptors 0, 1 and 2 closed and
+    // opens the session named on its command line, a pipe here, which it
+    // waits on. Until it gets the file's text, the kernel shows what its
+    // descriptors are: the three standard ones /dev/null (0 for reading, 1
+    // and 2 for writing), the session above them.
+    const ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const unsigned closedSets[] = {1u, 2u, 4u, 5u, 7u};
+    for (const unsigned closed : closedSets) {
+        SCOPED_TRACE(testing::Message() << "closed:" << ((closed & 1u) ? " 0" : "") << ((closed & 2u) ? " 1" : "")
+                                        << ((closed & 4u) ? " 2" : ""));
+        const std::string fifo = scratch.path + "/session" + std::to_string(closed);
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        Launch launch;
+        launch.path = programPath;
+        launch.args = {programPath, "--replay", fifo};
+        launch.env = environmentWithDisplay("");
+        launch.closeStandard = closed;
+        pid_t pid = launch.start();
+        // The writing end opens once the program has the reading end open.
+        int writer = -1;
+        const auto deadline = deadlineAfter(patienceSeconds);
+        while ((writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && Clock::now() < deadline)
+            pause(5);
+        ASSERT_GE(writer, 0) << "the program did not open the session";
+        const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
+        const auto target = [&](int fd) {
+            char link[4096];
+            const ssize_t got = readlink((fds + std::to_string(fd)).c_str(), link, sizeof link - 1);
+            return got < 0 ? std::string("(closed)") : std::string(link, static_cast<size_t>(got));
+        };
+        int sessionFd = -1;
+        while (sessionFd < 0 && Clock::now() < deadline) {
+            for (int fd = 0; fd < 64 && sessionFd < 0; ++fd)
+                if (target(fd) == fifo) sessionFd = fd;
+            if (sessionFd < 0) pause(5);
+        }
+        EXPECT_GT(sessionFd, 2);
+        for (int fd = 0; fd <= 2; ++fd) {
+            SCOPED_TRACE(fd);
+            EXPECT_EQ(target(fd), "/dev/null");
+            const std::string info = readWholeFile("/proc/" + std::to_string(pid) + "/fdinfo/" + std::to_string(fd));
+            const size_t at = info.find("flags:");
+            ASSERT_NE(at, std::string::npos) << info;
+            const int access = static_cast<int>(std::strtol(info.c_str() + at + 6, nullptr, 8)) & O_ACCMODE;
+            if (fd == 0)
+                EXPECT_NE(access, O_WRONLY);
+            else
+                EXPECT_NE(access, O_RDONLY);
+        }
+        const std::string text = "not a session\n";
+        EXPECT_EQ(write(writer, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        close(writer);
+        int status = 0;
+        ASSERT_TRUE(waitForExit(pid, patienceSeconds, status));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    }
 }
 
 }  // namespace
