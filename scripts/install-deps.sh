@@ -2,7 +2,7 @@
 # Installs the Debian packages the tests need and the image may lack:
 # an X server for the window tests, xdotool for input, ImageMagick for
 # screenshots, clang and its libFuzzer and sanitizer runtimes for the input
-# fuzzer; EGL and libpng for headless rendering; Emscripten, node and chromium for the browser build and its tests,
+# fuzzer; EGL and libpng for headless rendering; Emscripten, node, chromium and firefox-esr for the browser build and its tests,
 # and puppeteer-core (npm, into web/node_modules, as web/package-lock.json
 # pins it; it drives Debian's chromium and downloads no browser). Does
 # nothing when all are present.
@@ -21,6 +21,7 @@ command -v emcc >/dev/null || need+=(emscripten)
 command -v node >/dev/null || need+=(nodejs)
 command -v npm >/dev/null || need+=(npm)
 command -v chromium >/dev/null || need+=(chromium)
+command -v firefox-esr >/dev/null || need+=(firefox-esr)
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
