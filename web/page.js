@@ -175,6 +175,14 @@
       { capture: true, passive: false },
     );
   }
+  // The mouse events a browser makes up after a touch (a tap on a control)
+  // are not the mouse: they do not reach GLUT. Every real mouse event comes
+  // after a pointer event of the mouse.
+  let pointerType = 'mouse';
+  for (const type of ['pointerdown', 'pointermove', 'pointerup'])
+    window.addEventListener(type, (e) => (pointerType = e.pointerType), true);
+  for (const type of ['mousedown', 'mousemove', 'mouseup'])
+    window.addEventListener(type, (e) => pointerType === 'touch' && e.stopImmediatePropagation(), true);
   canvas.addEventListener('contextmenu', (e) => e.preventDefault());
   canvas.addEventListener('pointerdown', (e) => {
     if (e.pointerType === 'mouse' || !Module.started) return;
@@ -196,10 +204,15 @@
       finger.pressed = true;
       Module._webButton(left, down, finger.at.x, finger.at.y);
     }
-    const at = pixelOf(e);
-    if (at.x === finger.last.x && at.y === finger.last.y) return;
-    finger.last = at;
-    Module._webMotion(at.x, at.y);
+    // Every sample of the finger, also those the browser merged into this
+    // event; like GLUT, a sample at the same pixel is no motion.
+    const samples = e.getCoalescedEvents ? e.getCoalescedEvents() : [];
+    for (const sample of samples.length ? samples : [e]) {
+      const at = pixelOf(sample);
+      if (at.x === finger.last.x && at.y === finger.last.y) continue;
+      finger.last = at;
+      Module._webMotion(at.x, at.y);
+    }
   });
   function lift(e) {
     if (!finger || e.pointerId !== finger.id) return;
@@ -239,12 +252,14 @@
     b.addEventListener('click', () => {
       b.blur(); // a focused button would take the next space or Enter as a click
       if (!Module.started) return;
+      ++window.fluidControlPresses;
       if (c.act) c.act();
       else Module._webKey(c.key.charCodeAt(0));
     });
     controlsBox.appendChild(b);
     c.button = b;
   }
+  window.fluidControlPresses = 0; // for the tests
   let shown = '';
   function showControls() {
     requestAnimationFrame(showControls);
