@@ -73,7 +73,7 @@
     },
     onProgramStarted() {
       Module.started = true;
-      layout();
+      layout(null);
     },
     onCanvasSize() {
       placeCanvas();
@@ -99,8 +99,8 @@
     return f;
   }
 
-  // The state the tests and benchmarks read.
-  window.fluidState = () => ({
+  // The state the tests and benchmarks read (zeros until the program runs).
+  window.fluidState = () => (!Module.started ? { frames: 0, steps: 0, replayPending: false, simulating: false, flags: null } : {
     frames: Module._webFramesDrawn(),
     steps: Module._webStepsCompleted(),
     replayPending: Module._webReplayPending() === 1,
@@ -133,18 +133,27 @@
     canvas.style.setProperty('--ch', `${h}px`);
   }
   // A new layout: the program reshapes to the new pixel size, except while a
-  // replay runs, whose recorded sizes rule (it keeps its last size after).
-  function layout() {
+  // replay runs, whose recorded sizes rule; after it, the canvas keeps the
+  // replay's last size until the page's size changes. (A resize event that
+  // changes nothing, as a screenshot's may, changes nothing.)
+  let laidOut = null;
+  function layout(event) {
     const side = cssSide();
-    const px = Math.max(1, Math.round(side * (window.devicePixelRatio || 1)));
+    const ratio = window.devicePixelRatio || 1;
+    const px = Math.max(1, Math.round(side * ratio));
+    const same = laidOut === `${side} ${ratio}`;
+    laidOut = `${side} ${ratio}`;
     const f = flags();
-    if (f && !f.stopped && Module._webReplayPending() === 0 && (canvas.width !== px || canvas.height !== px)) {
+    if (event && same) {
+      placeCanvas();
+    } else if (f && !f.stopped && Module._webReplayPending() === 0 && (canvas.width !== px || canvas.height !== px)) {
       Module._webResize(px, px); // calls placeCanvas through onCanvasSize
     } else {
       placeCanvas();
     }
   }
   window.addEventListener('resize', layout);
+  laidOut = `${cssSide()} ${window.devicePixelRatio || 1}`;
   placeCanvas();
 
   // ---- Touch, as the mouse: one finger is the pointer. A tap is a right
