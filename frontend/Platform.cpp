@@ -10,9 +10,11 @@ namespace {
 void nothing() {}
 void noSize(int, int) {}
 void noTimer(unsigned, int) {}
+
+constexpr Platform dummy = {nothing, nothing, noSize, nothing, noSize, noTimer,
+                            ButtonNumbering{leftButton, middleButton, rightButton, buttonDown}};
 }  // namespace
 
-const Platform dummyPlatform = {nothing, nothing, noSize, nothing, noSize, noTimer,
-                                ButtonNumbering{leftButton, middleButton, rightButton, buttonDown}};
-
-Platform platform = dummyPlatform;
+// Both set before any code runs (constant initialisation).
+const Platform dummyPlatform = dummy;
+Platform platform = dummy;

@@ -27,7 +27,8 @@ const rounds = Number(roundsText) || 3;
       console.log(`page median step ${ms.toFixed(4)}`);
     }
     await page.goto(`${server.url}/index.html`);
-    await page.waitForFunction(() => window.fluidState && Module._webFramesDrawn && fluidState().frames > 10, {
+    // Module.calledRun: instantiated and started; the exports fail when called before.
+    await page.waitForFunction(() => window.fluidState && Module.calledRun === true && fluidState().frames > 10, {
       timeout: 60000,
       polling: 100,
     });

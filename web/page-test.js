@@ -54,7 +54,9 @@ async function waitFor(page, test, what, seconds) {
     page.on('console', (m) => (m.type() === 'log' ? printed : errors).push(m.text()));
     page.on('pageerror', (e) => errors.push(e.message));
     await page.goto(`${server.url}/index.html?session=${encodeURIComponent(sessionName)}`);
-    await waitFor(page, () => typeof fluidState === 'function' && Module._webFramesDrawn !== undefined, 'the program', 30);
+    // Module.calledRun: the module is instantiated and main has run. The
+    // exported functions exist as stubs before that and fail when called.
+    await waitFor(page, () => typeof fluidState === 'function' && Module.calledRun === true, 'the program', 30);
     const started = Date.now();
     await waitFor(
       page,
