@@ -65,7 +65,10 @@
     printErr(line) {
       console.error(line);
       toPanel(line);
-      status.textContent = line.startsWith('fluid: ') ? `The program cannot go on: ${line.slice(7)}.` : line;
+      status.textContent = line;
+    },
+    onRefused(message) {
+      status.textContent = `The program cannot start: ${message.replace(/\.$/, '')}.`;
     },
     onStopped() {
       const saved = finishRecording();

@@ -10,7 +10,7 @@
 // Also: the picture control downloads a PNG of the canvas; at 360 x 640,
 // 390 x 844 and 844 x 390 nothing is wider than the page and every control
 // is at least 44 CSS pixels each way; and a session that cannot be loaded or
-// read is said so in the page's status line.
+// read, and a browser without WebGL 2, are said so in the page's status line.
 //
 //   node web/touch-test.js BUILD_WEB NATIVE_FLUID
 // Exits 1 with the reasons on any difference.
@@ -63,9 +63,10 @@ const sizes = [
 // What the page must say for a session it cannot use (the page's folder
 // holds bad.session, written below).
 const refusals = [
-  ['../examples/vortex-around-a-wall.session', 'only a file name beside the page'],
-  ['missing.session', 'cannot be loaded (404'],
-  ['bad.session', 'bad.session:2:'],
+  ['?session=../examples/vortex-around-a-wall.session', 'only a file name beside the page'],
+  ['?session=missing.session', 'cannot be loaded (404'],
+  ['?session=bad.session', 'The program cannot start: bad.session:2:'],
+  ['', 'no WebGL 2', () => (HTMLCanvasElement.prototype.getContext = () => null)],
 ];
 
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
@@ -238,9 +239,10 @@ function firstDifferentLine(a, b) {
     if (unexpected.length) failures.push(`the page reported errors: ${unexpected.slice(0, 3).join('; ')}`);
 
     // Sessions the page cannot use.
-    for (const [name, says] of refusals) {
+    for (const [name, says, before] of refusals) {
       const p = await browser.newPage();
-      await p.goto(`${server.url}/index.html?session=${encodeURIComponent(name)}`);
+      if (before) await p.evaluateOnNewDocument(before);
+      await p.goto(`${server.url}/index.html${name}`);
       try {
         await waitFor(p, `document.getElementById('status').textContent.includes(${JSON.stringify(says)})`, `the page to refuse ${name}`, 15);
       } catch (e) {

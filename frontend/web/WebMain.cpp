@@ -61,8 +61,10 @@ void motion(int x, int y) {
     if (!stopped) liveMouseMotion(x, y);
 }
 
+// The page says why in its status line (Module.onRefused).
 int refuse(const std::string& message) {
     std::fprintf(stderr, "fluid: %s\n", message.c_str());
+    EM_ASM({ if (Module.onRefused) Module.onRefused(UTF8ToString($0)); }, message.c_str());
     return 2;
 }
 
