@@ -61,15 +61,20 @@ void record(SessionEvent event) {
     writeLine(formatSessionEvent(event));
 }
 
-void finishRecording() {
+void finishAtExit() { stopRecording(); }
+
+}  // namespace
+
+bool recording() { return recordFd >= 0; }
+
+void stopRecording() {
+    if (recordFd < 0) return;
     SessionEvent end;
     end.kind = SessionEventKind::End;
     record(end);
     if (recordFd >= 0) close(recordFd);
     recordFd = -1;
 }
-
-}  // namespace
 
 void startReplay(std::vector<SessionEvent> events) {
     replayEvents = std::move(events);
@@ -94,7 +99,7 @@ bool startRecording(const std::string& path, std::string& error) {
     recordFd = fd;
     recordPath = path;
     writeLine(sessionHeader);
-    std::atexit(finishRecording);
+    std::atexit(finishAtExit);
     return true;
 }
 

@@ -21,6 +21,10 @@ void playDueEvents();          // applies the replayed events stamped with steps
 // Opens (truncates) the file and writes the format line; false with a message
 // when it cannot. At exit the recording ends with an `end` line.
 bool startRecording(const std::string& path, std::string& error);
+bool recording();  // a recording is open
+// Ends the recording now with its `end` line and closes the file; nothing
+// when none is open. The page stops a recording without ending the program.
+void stopRecording();
 
 void applySessionEvent(const SessionEvent& event);
 

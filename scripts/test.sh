@@ -19,14 +19,15 @@ ctest --test-dir build --output-on-failure
 # 3); where nvcc is missing, that the build has no CUDA backend (status 4).
 # On a machine with a GPU it compares the GPU with the host and passes (0).
 gpu_build=build-gpu-bare
+mkdir -p "$gpu_build"
 cmake -S . -B "$gpu_build" -DCMAKE_BUILD_TYPE=Release -DFLUID_FRONTEND=OFF -DCMAKE_CUDA_ARCHITECTURES=90 \
   -DCMAKE_DISABLE_FIND_PACKAGE_GLUT=ON -DCMAKE_DISABLE_FIND_PACKAGE_OpenGL=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
-  -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON >"$gpu_build.log"
-grep -E "GPU backend|Front end" "$gpu_build.log"
+  -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON >"$gpu_build/configure.log"
+grep -E "GPU backend|Front end" "$gpu_build/configure.log"
 cmake --build "$gpu_build" -j"$(nproc)" --target gpu_check
 gpu_status=0
 "$gpu_build/tests/gpu/gpu_check" || gpu_status=$?
-if grep -q "GPU backend: built" "$gpu_build.log"; then allowed="0 3"; else allowed="4"; fi
+if grep -q "GPU backend: built" "$gpu_build/configure.log"; then allowed="0 3"; else allowed="4"; fi
 if [[ " $allowed " != *" $gpu_status "* ]]; then
   echo "gpu_check exited with status $gpu_status; expected one of: $allowed" >&2
   exit 1

@@ -10,12 +10,20 @@
 #   4. the page end to end (web/page-test.js): an example session, with the
 #      dump turned on for its last two steps, replayed in headless chromium;
 #      its dump equals the desktop's `--headless --replay` output byte for
-#      byte and the canvas's cell colours equal the desktop frame's.
-# Fails, never skips, when Emscripten, node, chromium or puppeteer-core is
-# missing.
+#      byte and the cell colours of its picture equal the desktop frame's;
+#   5. the same in a second engine, firefox-esr over WebDriver BiDi, after
+#      the check that it gives the page WebGL 2. Under Xvfb: headless
+#      Firefox finds no GL driver here and gives no WebGL 2, with a display
+#      it draws on Mesa's llvmpipe (web/browser.js);
+#   6. the page on a phone (web/touch-test.js): touch input and on-screen
+#      controls while recording, in portrait and landscape; the desktop's
+#      replays of that input and of the downloaded recording print the
+#      page's dump byte for byte.
+# Fails, never skips, when Emscripten, node, chromium, firefox-esr, Xvfb or
+# puppeteer-core is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for tool in emcc emcmake node chromium python3 convert; do
+for tool in emcc emcmake node chromium firefox-esr xvfb-run python3 convert identify; do
   if ! command -v "$tool" >/dev/null; then
     echo "web-test.sh: $tool is not installed, so the browser build cannot be tested; run scripts/install-deps.sh tests" >&2
     exit 1
@@ -61,5 +69,13 @@ session=page-test.session
   >"build-web/$session"
 "$native/fluid" --headless --replay "build-web/$session" --png "$digests/desktop.png" >"$digests/desktop-dump"
 node web/page-test.js build-web "$session" "$digests/desktop-dump" "$digests/desktop.png" "$((last + 2))" || status=1
+firefox() { FLUID_BROWSER=firefox xvfb-run -a -s "-screen 0 1280x1024x24" node "$@"; }
+if firefox web/webgl2-check.js; then
+  firefox web/page-test.js build-web "$session" "$digests/desktop-dump" "$digests/desktop.png" "$((last + 2))" || status=1
+else
+  echo "web-test: firefox-esr gives the page no WebGL 2, so the page cannot be tested in it" >&2
+  status=1
+fi
 rm -f "build-web/$session"
+node web/touch-test.js build-web "$native/fluid" || status=1
 exit "$status"

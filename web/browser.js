@@ -1,9 +1,16 @@
-// browser.js - starts Debian's chromium headless for the tests, through
+// browser.js - starts Debian's chromium headless (or, with
+// FLUID_BROWSER=firefox, Debian's firefox-esr) for the tests, through
 // puppeteer-core: no browser is downloaded, nothing outside 127.0.0.1 is
 // contacted, and every start gets a fresh profile that is removed on close.
 //
 // WebGL runs on SwiftShader, chromium's software rasteriser, behind ANGLE:
 // the machines the tests run on have no GPU the browser could use.
+//
+// Firefox is driven over WebDriver BiDi. Headless, it finds no GL driver
+// here and gives no WebGL 2 ("Exhausted GL driver options"), whatever its
+// preferences say; with a display (Xvfb, which scripts/web-test.sh starts
+// with xvfb-run) it gives WebGL 2 on Mesa's llvmpipe. So it runs with a
+// window, on the display in DISPLAY.
 'use strict';
 
 const fs = require('fs');
@@ -30,18 +37,37 @@ const flags = [
   '--mute-audio',
 ];
 
+const firefoxPath = process.env.FIREFOX || '/usr/bin/firefox-esr';
+const engine = process.env.FLUID_BROWSER || 'chromium';
+
+function launchFirefox(profile) {
+  if (!fs.existsSync(firefoxPath)) throw new Error(`no firefox-esr at ${firefoxPath}: run scripts/install-deps.sh tests (or set FIREFOX)`);
+  if (!process.env.DISPLAY) throw new Error('firefox needs a display for WebGL 2 here: run it under xvfb-run');
+  return puppeteer.launch({
+    browser: 'firefox',
+    executablePath: firefoxPath,
+    headless: false,
+    userDataDir: profile,
+    extraPrefsFirefox: { 'webgl.force-enabled': true, 'browser.shell.checkDefaultBrowser': false },
+  });
+}
+
 // A started browser; close() also removes its profile.
 async function startBrowser() {
-  if (!fs.existsSync(executablePath)) {
+  if (engine !== 'chromium' && engine !== 'firefox') throw new Error(`FLUID_BROWSER is chromium or firefox, not ${engine}`);
+  if (engine === 'chromium' && !fs.existsSync(executablePath)) {
     throw new Error(`no chromium at ${executablePath}: run scripts/install-deps.sh tests (or set CHROMIUM)`);
   }
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'fluid-chromium-'));
-  const browser = await puppeteer.launch({
-    executablePath,
-    headless: true,
-    args: [...flags, `--user-data-dir=${profile}`],
-    userDataDir: profile,
-  });
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), `fluid-${engine}-`));
+  const browser =
+    engine === 'firefox'
+      ? await launchFirefox(profile)
+      : await puppeteer.launch({
+          executablePath,
+          headless: true,
+          args: [...flags, `--user-data-dir=${profile}`],
+          userDataDir: profile,
+        });
   const close = browser.close.bind(browser);
   browser.close = async () => {
     try {
@@ -65,4 +91,4 @@ function startServer(dir) {
   });
 }
 
-module.exports = { startBrowser, startServer, flags, executablePath };
+module.exports = { startBrowser, startServer, flags, executablePath, engine };

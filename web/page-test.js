@@ -1,7 +1,9 @@
-// page-test.js - the page end to end in headless chromium: a session
+// page-test.js - the page end to end in a browser: a session
 // replayed through ?session=, the field dump it prints compared byte for
-// byte with the desktop program's, and the canvas's cell colours compared
-// with the desktop's frame of the same session.
+// byte with the desktop program's, and the cell colours of the page's
+// picture (as its save-picture control takes it) compared with the
+// desktop's frame of the same session. In headless chromium by default,
+// in firefox-esr with FLUID_BROWSER=firefox (browser.js).
 //
 //   node web/page-test.js BUILD_WEB SESSION_NAME DESKTOP_DUMP DESKTOP_PNG LAST_STEP
 //
@@ -79,7 +81,21 @@ async function waitFor(page, test, what, seconds) {
 
     // Cell colours: each visible cell's centre pixel, page against desktop.
     const shot = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'fluid-page-')), 'canvas.png');
-    await (await page.$('canvas')).screenshot({ path: shot });
+    // The picture the page's save-picture control takes: the drawing
+    // buffer right after a frame, without the compositor's colour handling.
+    const picture = await page.evaluate(
+      () =>
+        new Promise((resolve) => {
+          const take = Module.takePicture;
+          Module.takePicture = () => {
+            Module.pictureWanted = false;
+            Module.takePicture = take;
+            resolve(document.getElementById('canvas').toDataURL('image/png'));
+          };
+          Module.pictureWanted = true;
+        }),
+    );
+    fs.writeFileSync(shot, Buffer.from(picture.split(',')[1], 'base64'));
     const ours = rgbOf(shot);
     const theirs = rgbOf(pngPath);
     const size = 512;  // the window of the session, which changes no size

@@ -1,9 +1,9 @@
-// webgl2-check.js - whether headless chromium gives a page a WebGL 2 context.
+// webgl2-check.js - whether the test browser (browser.js) gives a page a WebGL 2 context.
 // Prints the renderer and exits 0 when it does; exits 1 with the reason when
 // it does not.
 'use strict';
 
-const { startBrowser } = require('./browser');
+const { startBrowser, engine } = require('./browser');
 
 (async () => {
   const browser = await startBrowser();
@@ -19,8 +19,8 @@ const { startBrowser } = require('./browser');
         renderer: info ? gl.getParameter(info.UNMASKED_RENDERER_WEBGL) : gl.getParameter(gl.RENDERER),
       };
     });
-    if (!found) throw new Error('headless chromium gave no WebGL 2 context');
-    console.log(`WebGL 2: ${found.version}; renderer: ${found.renderer}`);
+    if (!found) throw new Error(`${engine} gave the page no WebGL 2 context`);
+    console.log(`${engine}: WebGL 2: ${found.version}; renderer: ${found.renderer}`);
   } finally {
     await browser.close();
   }

@@ -2,8 +2,14 @@
 // Emscripten's GLUT, drawn with WebGL 2 (WebPlatform.cpp, WebDrawing.cpp).
 //
 // The page passes `--replay FILE` when it has a session for it (written into
-// the module's file system beforehand). Esc cannot close a page: here it
-// stops the simulation and input, and the page says so.
+// the module's file system beforehand), and `--record FILE` to record into a
+// file of the module's file system, whose bytes the page then downloads.
+// Esc cannot close a page: here it stops the simulation, input and the
+// recording, and the page says so.
+//
+// The page's own input (touch and its on-screen controls, page.js) comes in
+// through the functions below and takes the paths that GLUT's keyboard and
+// mouse callbacks take, so it is recorded and replayed like them.
 #include <GL/glut.h>
 #include <emscripten.h>
 
@@ -30,6 +36,9 @@ void display() {
     if (stopped) return;
     displayFrame();
     ++framesDrawn;
+    // The drawing buffer holds the frame only until the browser shows it:
+    // a picture the page asked for is taken here.
+    EM_ASM({ if (Module.pictureWanted) Module.takePicture(); });
 }
 
 void keyboard(unsigned char key, int x, int y) {
@@ -40,6 +49,7 @@ void keyboard(unsigned char key, int x, int y) {
     }
     stopped = true;
     glutIdleFunc(nullptr);
+    stopRecording();
     EM_ASM({ if (Module.onStopped) Module.onStopped(); });
 }
 
@@ -51,8 +61,10 @@ void motion(int x, int y) {
     if (!stopped) liveMouseMotion(x, y);
 }
 
+// The page says why in its status line (Module.onRefused).
 int refuse(const std::string& message) {
     std::fprintf(stderr, "fluid: %s\n", message.c_str());
+    EM_ASM({ if (Module.onRefused) Module.onRefused(UTF8ToString($0)); }, message.c_str());
     return 2;
 }
 
@@ -64,6 +76,27 @@ EMSCRIPTEN_KEEPALIVE double webFramesDrawn() { return static_cast<double>(frames
 EMSCRIPTEN_KEEPALIVE double webStepsCompleted() { return static_cast<double>(stepsCompleted); }
 EMSCRIPTEN_KEEPALIVE int webReplayPending() { return replayPending() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int webSimulating() { return simulate; }
+
+// The flags the on-screen controls show, one bit each.
+EMSCRIPTEN_KEEPALIVE int webFlags() {
+    return simulate | showDensity << 1 | showBoundary << 2 | showVelocity << 3 | showGrid << 4 | editBoundary << 5 |
+           printFields << 6 | (recording() ? 1 : 0) << 7 | (stopped ? 1 : 0) << 8;
+}
+
+// A key from an on-screen control, as the keyboard callback gets it.
+EMSCRIPTEN_KEEPALIVE void webKey(int key) { keyboard(static_cast<unsigned char>(key), 0, 0); }
+
+// A finger as a mouse button (GLUT's numbering) and as a drag, in canvas pixels.
+EMSCRIPTEN_KEEPALIVE void webButton(int button, int state, int x, int y) { mouse(button, state, x, y); }
+EMSCRIPTEN_KEEPALIVE void webMotion(int x, int y) { motion(x, y); }
+
+// The page has laid the canvas out at this many pixels: the window's reshape.
+EMSCRIPTEN_KEEPALIVE void webResize(int width, int height) {
+    if (!stopped) glutReshapeWindow(width, height);
+}
+
+// Ends the recording (its `end` line) without ending the program.
+EMSCRIPTEN_KEEPALIVE void webStopRecording() { stopRecording(); }
 }
 
 int main(int argc, char** argv) {
@@ -72,10 +105,10 @@ int main(int argc, char** argv) {
     CommandLine options;
     std::string error;
     if (!takeCommandLine(argc, argv, options, error)) return refuse(error);
-    if (options.headless || !options.recordPath.empty() || argc > 1)
-        return refuse("the page takes no options but --replay FILE");
+    if (options.headless || argc > 1) return refuse("the page takes no options but --replay FILE and --record FILE");
     std::vector<SessionEvent> session;
     if (!options.replayPath.empty() && !readSessionFile(options.replayPath, session, error)) return refuse(error);
+    if (!options.recordPath.empty() && !startRecording(options.recordPath, error)) return refuse(error);
     startReplay(std::move(session));
     resetFields();
 
@@ -92,6 +125,8 @@ int main(int argc, char** argv) {
     glutMotionFunc(motion);
     glutTimerFunc(100, timerRedraw, framesPerSecond);
     fluidrt::chooseBackend();
+    // The page lays the canvas out now; its size goes through the reshape.
+    EM_ASM({ if (Module.onProgramStarted) Module.onProgramStarted(); });
     glutMainLoop();
     return 0;
 }
