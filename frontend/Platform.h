@@ -3,8 +3,8 @@
 // its own and installs it at start-up: the GLUT window
 // (desktop/GlutPlatform.cpp, with the headless run's offscreen surface
 // replacing a few entries, desktop/Headless.cpp) and the page
-// (web/WebPlatform.cpp). The core calls these and nothing of GL, GLUT or
-// EGL, so the same callbacks, sessions and frame loop run on each. Until a
+// (web/WebPlatform.cpp). The core calls these and no graphics or window
+// library, so the same callbacks, sessions and frame loop run on each. Until a
 // wing installs its table the core runs on a dummy one that shows nothing
 // (Platform.cpp).
 #pragma once
