@@ -91,4 +91,23 @@ function startServer(dir) {
   });
 }
 
-module.exports = { startBrowser, startServer, flags, executablePath, engine };
+// Polls test() in the page until it holds; throws after `seconds`.
+async function waitFor(page, test, what, seconds = 30) {
+  const end = Date.now() + seconds * 1000;
+  while (Date.now() < end) {
+    if (await page.evaluate(test)) return;
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error(`timed out after ${seconds} s waiting for ${what}`);
+}
+
+// The first line where the page's text and the desktop's differ, or 'none'.
+function firstDifferentLine(a, b) {
+  const x = a.split('\n');
+  const y = b.split('\n');
+  for (let k = 0; k < Math.max(x.length, y.length); ++k)
+    if (x[k] !== y[k]) return `line ${k + 1}: page "${x[k]}", desktop "${y[k]}"`;
+  return 'none';
+}
+
+module.exports = { startBrowser, startServer, waitFor, firstDifferentLine, flags, executablePath, engine };

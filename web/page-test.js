@@ -16,7 +16,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { execFileSync } = require('child_process');
-const { startBrowser, startServer } = require('./browser');
+const { startBrowser, startServer, waitFor, firstDifferentLine } = require('./browser');
 
 const [buildWeb, sessionName, dumpPath, pngPath, lastStepText] = process.argv.slice(2);
 const lastStep = Number(lastStepText);
@@ -24,23 +24,6 @@ const lastStep = Number(lastStepText);
 // Raw RGB rows, top row first (ImageMagick).
 function rgbOf(file) {
   return execFileSync('convert', [file, '-depth', '8', 'rgb:-'], { maxBuffer: 64 << 20 });
-}
-
-function firstDifferentLine(a, b) {
-  const x = a.split('\n');
-  const y = b.split('\n');
-  for (let k = 0; k < Math.max(x.length, y.length); ++k)
-    if (x[k] !== y[k]) return `line ${k + 1}: page "${x[k]}", desktop "${y[k]}"`;
-  return 'none';
-}
-
-async function waitFor(page, test, what, seconds) {
-  const end = Date.now() + seconds * 1000;
-  while (Date.now() < end) {
-    if (await page.evaluate(test)) return;
-    await new Promise((r) => setTimeout(r, 100));
-  }
-  throw new Error(`timed out after ${seconds} s waiting for ${what}`);
 }
 
 (async () => {

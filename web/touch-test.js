@@ -20,7 +20,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { execFileSync } = require('child_process');
-const { startBrowser, startServer } = require('./browser');
+const { startBrowser, startServer, waitFor, firstDifferentLine } = require('./browser');
 
 const [buildWeb, nativeFluid] = process.argv.slice(2);
 const portrait = { width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true, isLandscape: false };
@@ -70,14 +70,6 @@ const refusals = [
 ];
 
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-async function waitFor(page, test, what, seconds = 30) {
-  const end = Date.now() + seconds * 1000;
-  while (Date.now() < end) {
-    if (await page.evaluate(test)) return;
-    await sleep(50);
-  }
-  throw new Error(`timed out after ${seconds} s waiting for ${what}`);
-}
 const frames = (page) => page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
 
 async function waitForFile(dir, name, seconds = 20) {
@@ -91,14 +83,6 @@ async function waitForFile(dir, name, seconds = 20) {
 
 function replayDump(sessionFile) {
   return execFileSync(nativeFluid, ['--headless', '--replay', sessionFile], { maxBuffer: 256 << 20 }).toString();
-}
-
-function firstDifferentLine(a, b) {
-  const x = a.split('\n');
-  const y = b.split('\n');
-  for (let k = 0; k < Math.max(x.length, y.length); ++k)
-    if (x[k] !== y[k]) return `line ${k + 1}: page "${x[k]}", desktop "${y[k]}"`;
-  return 'none';
 }
 
 (async () => {
