@@ -61,8 +61,6 @@ void record(SessionEvent event) {
     writeLine(formatSessionEvent(event));
 }
 
-void finishAtExit() { stopRecording(); }
-
 }  // namespace
 
 bool recording() { return recordFd >= 0; }
@@ -99,7 +97,7 @@ bool startRecording(const std::string& path, std::string& error) {
     recordFd = fd;
     recordPath = path;
     writeLine(sessionHeader);
-    std::atexit(finishAtExit);
+    std::atexit(stopRecording);
     return true;
 }
 

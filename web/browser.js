@@ -91,6 +91,17 @@ function startServer(dir) {
   });
 }
 
+// A new page whose console lines are kept: what the program prints (the
+// dump) in printed, warnings, errors and uncaught exceptions in errors.
+async function openPage(browser) {
+  const page = await browser.newPage();
+  const printed = [];
+  const errors = [];
+  page.on('console', (m) => (m.type() === 'log' ? printed : errors).push(m.text()));
+  page.on('pageerror', (e) => errors.push(e.message));
+  return { page, printed, errors };
+}
+
 // Polls test() in the page until it holds; throws after `seconds`.
 async function waitFor(page, test, what, seconds = 30) {
   const end = Date.now() + seconds * 1000;
@@ -110,4 +121,4 @@ function firstDifferentLine(a, b) {
   return 'none';
 }
 
-module.exports = { startBrowser, startServer, waitFor, firstDifferentLine, flags, executablePath, engine };
+module.exports = { startBrowser, startServer, openPage, waitFor, firstDifferentLine, flags, executablePath, engine };

@@ -16,7 +16,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { execFileSync } = require('child_process');
-const { startBrowser, startServer, waitFor, firstDifferentLine } = require('./browser');
+const { startBrowser, startServer, openPage, waitFor, firstDifferentLine } = require('./browser');
 
 const [buildWeb, sessionName, dumpPath, pngPath, lastStepText] = process.argv.slice(2);
 const lastStep = Number(lastStepText);
@@ -31,11 +31,7 @@ function rgbOf(file) {
   const browser = await startBrowser();
   const failures = [];
   try {
-    const page = await browser.newPage();
-    const printed = [];
-    const errors = [];
-    page.on('console', (m) => (m.type() === 'log' ? printed : errors).push(m.text()));
-    page.on('pageerror', (e) => errors.push(e.message));
+    const { page, printed, errors } = await openPage(browser);
     await page.goto(`${server.url}/index.html?session=${encodeURIComponent(sessionName)}`);
     // Module.calledRun: the module is instantiated and main has run. The
     // exported functions exist as stubs before that and fail when called.

@@ -20,7 +20,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { execFileSync } = require('child_process');
-const { startBrowser, startServer, waitFor, firstDifferentLine } = require('./browser');
+const { startBrowser, startServer, openPage, waitFor, firstDifferentLine } = require('./browser');
 
 const [buildWeb, nativeFluid] = process.argv.slice(2);
 const portrait = { width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true, isLandscape: false };
@@ -92,11 +92,7 @@ function replayDump(sessionFile) {
   const browser = await startBrowser();
   const failures = [];
   try {
-    const page = await browser.newPage();
-    const printed = [];
-    const errors = [];
-    page.on('console', (m) => (m.type() === 'log' ? printed : errors).push(m.text()));
-    page.on('pageerror', (e) => errors.push(e.message));
+    const { page, printed, errors } = await openPage(browser);
     const cdp = await page.createCDPSession();
     await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: tmp });
     await page.setViewport(portrait);
