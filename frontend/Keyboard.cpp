@@ -28,18 +28,18 @@ void keyboardCommand(unsigned char key, int, int) {
             stepOnce = after.stepOnce ? 1 : 0;
             break;
         }
-        case 'B': toggle(editBoundary); break;
-        case 'b': toggle(showBoundary); break;
-        case 'c': toggle(printFields); break;
-        case 'd': toggle(showDensity); break;
-        case 'f':
+        case editWallsKey: toggle(editBoundary); break;
+        case obstaclesKey: toggle(showBoundary); break;
+        case dumpKey: toggle(printFields); break;
+        case densityKey: toggle(showDensity); break;
+        case sourceKey:
             // A fixed source at (1, forceRow); assignments, not additions.
             dens_prev[IX(1, forceRow)] = static_cast<float>(N) * cellSize;
             v_prev[IX(1, forceRow)] = cellSize;
             break;
-        case 'g': toggle(showGrid); break;
-        case 'r': resetFields(); break;
-        case 'v': toggle(showVelocity); break;
+        case gridKey: toggle(showGrid); break;
+        case resetKey: resetFields(); break;
+        case velocityKey: toggle(showVelocity); break;
         default: break;
     }
     platform.requestRedraw();

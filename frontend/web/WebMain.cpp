@@ -25,12 +25,13 @@
 #include "Kernels.h"
 #include "SessionPlayback.h"
 #include "WebDrawing.h"
+#include "WebMain.h"
 #include "WebPlatform.h"
-
-namespace {
 
 bool stopped = false;
 long long framesDrawn = 0;
+
+namespace {
 
 void display() {
     if (stopped) return;
@@ -40,6 +41,8 @@ void display() {
     // a picture the page asked for is taken here.
     EM_ASM({ if (Module.pictureWanted) Module.takePicture(); });
 }
+
+}  // namespace
 
 void keyboard(unsigned char key, int x, int y) {
     if (stopped) return;
@@ -61,6 +64,8 @@ void motion(int x, int y) {
     if (!stopped) liveMouseMotion(x, y);
 }
 
+namespace {
+
 // The page says why in its status line (Module.onRefused).
 int refuse(const std::string& message) {
     std::fprintf(stderr, "fluid: %s\n", message.c_str());
@@ -69,35 +74,6 @@ int refuse(const std::string& message) {
 }
 
 }  // namespace
-
-// What the page and its tests read of the program's state.
-extern "C" {
-EMSCRIPTEN_KEEPALIVE double webFramesDrawn() { return static_cast<double>(framesDrawn); }
-EMSCRIPTEN_KEEPALIVE double webStepsCompleted() { return static_cast<double>(stepsCompleted); }
-EMSCRIPTEN_KEEPALIVE int webReplayPending() { return replayPending() ? 1 : 0; }
-EMSCRIPTEN_KEEPALIVE int webSimulating() { return simulate; }
-
-// The flags the on-screen controls show, one bit each.
-EMSCRIPTEN_KEEPALIVE int webFlags() {
-    return simulate | showDensity << 1 | showBoundary << 2 | showVelocity << 3 | showGrid << 4 | editBoundary << 5 |
-           printFields << 6 | (recording() ? 1 : 0) << 7 | (stopped ? 1 : 0) << 8;
-}
-
-// A key from an on-screen control, as the keyboard callback gets it.
-EMSCRIPTEN_KEEPALIVE void webKey(int key) { keyboard(static_cast<unsigned char>(key), 0, 0); }
-
-// A finger as a mouse button (GLUT's numbering) and as a drag, in canvas pixels.
-EMSCRIPTEN_KEEPALIVE void webButton(int button, int state, int x, int y) { mouse(button, state, x, y); }
-EMSCRIPTEN_KEEPALIVE void webMotion(int x, int y) { motion(x, y); }
-
-// The page has laid the canvas out at this many pixels: the window's reshape.
-EMSCRIPTEN_KEEPALIVE void webResize(int width, int height) {
-    if (!stopped) glutReshapeWindow(width, height);
-}
-
-// Ends the recording (its `end` line) without ending the program.
-EMSCRIPTEN_KEEPALIVE void webStopRecording() { stopRecording(); }
-}
 
 int main(int argc, char** argv) {
     platform = webPlatform;
