@@ -9,7 +9,7 @@
 #include "FrameLoop.h"
 #include "FrontEndState.h"
 #include "GlDrawing.h"
-#include "GlutPlatform.h"
+#include "DesktopPlatform.h"
 #include "Fluid.h"
 
 namespace {
@@ -84,7 +84,7 @@ BENCHMARK(BM_Frame_Batched_SingleView)->DenseRange(0, 3)->Unit(benchmark::kMilli
 }  // namespace
 
 int main(int argc, char** argv) {
-    platform = glutPlatform;
+    platform = desktopPlatform;
     benchmark::Initialize(&argc, argv);
     if (getenv("DISPLAY")) {
         glutInit(&argc, argv);

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "FieldPicture.h"
-#include "FrontEndState.h"
 
 namespace {
 
@@ -18,11 +17,11 @@ void fillCellColours(float (*rgba)[4]) {
             const int cell = IX(i, j);
             bool drawn = false;
             Colour c{0.0f, 0.0f, 0.0f};
-            if (showBoundary) {
-                c = boundary[cell] == 1 ? Colour{0.0f, 0.0f, 1.0f} : Colour{0.0f, 0.0f, 0.0f};
+            if (drawsObstacleQuad()) {
+                c = asFloats(obstacleQuadColour(cell));
                 drawn = true;
             }
-            if (showDensity && static_cast<double>(dens[cell]) > 0.0) {
+            if (drawsDensityQuad(cell)) {
                 c = densityColour(dens[cell]);
                 drawn = true;
             }

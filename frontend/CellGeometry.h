@@ -1,12 +1,24 @@
-// CellGeometry.h - the geometry that the desktop's batched drawing and the
-// page's drawing share, without GL: the depth that stands for a drawing's
-// place in the per-cell order, and vertices transformed on the host exactly
-// as the GL transforms the per-cell ones.
+// CellGeometry.h - where the cells lie on the screen, without GL: their
+// centres and edges, which every drawing uses, and for the desktop's batched
+// drawing and the page's drawing the depth that stands for a drawing's place
+// in the per-cell order, vertices transformed on the host exactly as the GL
+// transforms the per-cell ones, and the velocity lines built from them.
 #pragma once
 
 #include "FieldPicture.h"
-#include "FrontEndState.h"
 #include "Fluid.h"
+#include "Window.h"
+
+// Centre of the cells with index k (i or j) along their screen axis, in
+// pixels: k * cellSize + cellSize / 2, formed in double precision. The slow
+// index j runs along the screen's x axis and the fast index i along y.
+inline float cellCentre(int index) {
+    return static_cast<float>(index * static_cast<double>(cellSize) + cellSize / 2.0);
+}
+
+// Half the edge of a drawn cell, cellSize / 2: the cell quad reaches this far
+// from the centre on every side.
+inline float cellHalfEdge() { return static_cast<float>(cellSize / 2.0); }
 
 // Every cell makes its drawings in this order; each has a slot of its own.
 enum DrawingKind { boundaryDrawing = 0, densityDrawing = 1, velocityDrawing = 2, gridDrawing = 3 };
@@ -63,4 +75,19 @@ inline void putQuad(Vertex* v, const Projection& p, float tx, float ty, float h,
     v[1] = p.clip(tx, ty, -h, -h, z);
     v[2] = p.clip(tx, ty, h, -h, z);
     v[3] = p.clip(tx, ty, h, h, z);
+}
+
+// Every interior cell's velocity line, two vertices a cell in the per-cell
+// order (rows from the top, then columns), each at its velocity slot's depth.
+constexpr int velocityLineVertexCount = 2 * N * N;
+inline void putVelocityLines(Vertex* v) {
+    const Projection p;
+    int k = 0;
+    for (int i = N; i >= 1; --i)
+        for (int j = 1; j <= N; ++j) {
+            const LineEnd end = velocityLineEnd(IX(i, j));
+            const float z = slotClipZ(i, j, velocityDrawing);
+            v[k++] = p.clip(cellCentre(j), cellCentre(i), 0.0f, 0.0f, z);
+            v[k++] = p.clip(cellCentre(j), cellCentre(i), end.x, end.y, z);
+        }
 }

@@ -2,7 +2,6 @@
 #include "CommandLine.h"
 
 #include <cctype>
-#include <cstring>
 
 #include "Session.h"
 
@@ -38,34 +37,6 @@ bool takeValue(int& at, int argc, char** argv, std::string& value, std::string& 
     return true;
 }
 
-// The options that the windowing library (freeglut on X) takes out of the
-// command line, and whether each takes a value. Anything else left over in
-// the window's mode is refused here, before a recording is opened or the
-// display is, rather than after glutInit.
-struct WindowOption {
-    const char* name;
-    bool takesValue;
-};
-const WindowOption windowOptions[] = {{"-display", true},  {"-geometry", true}, {"-direct", false}, {"-indirect", false},
-                                      {"-iconic", false},  {"-gldebug", false}, {"-sync", false}};
-
-bool checkWindowOptions(int argc, char** argv, std::string& error) {
-    for (int at = 1; at < argc; ++at) {
-        const WindowOption* known = nullptr;
-        for (const WindowOption& option : windowOptions)
-            if (std::strcmp(argv[at], option.name) == 0) known = &option;
-        if (!known) {
-            error = std::string("unknown option '") + argv[at] + "'";
-            return false;
-        }
-        if (known->takesValue && ++at == argc) {
-            error = std::string(known->name) + " needs a value";
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& error) {
@@ -98,7 +69,7 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
             error = "unknown option '" + arg + "'";
             ok = false;
         } else {
-            argv[kept++] = argv[at];  // the windowing library's, or unknown to it as well (checked below)
+            argv[kept++] = argv[at];  // the window system's, which the window's mode checks
         }
         if (!ok) return false;
     }
@@ -112,7 +83,6 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
             error = std::string(headlessOnly) + " needs --headless";
             return false;
         }
-        if (!checkWindowOptions(argc, argv, error)) return false;
     } else {
         if (!options.recordPath.empty()) {
             error = "--record needs a window: it cannot go with --headless";

@@ -14,7 +14,8 @@ struct CommandLine {
 };
 
 // Takes the program's own options (--name, and -h) out of argv and leaves the
-// others, in order, for the windowing library. False with a one-line message
+// others, in order, for the window system, whose wing checks them in the
+// window's mode (a headless run takes none). False with a one-line message
 // when an option is unknown, lacks its value, is repeated or does not fit the
 // mode.
 bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& error);

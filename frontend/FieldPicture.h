@@ -1,7 +1,9 @@
-// FieldPicture.h - what the drawings and the console dump show of the fields,
-// worked out in one place: the per-cell drawing, the batched drawing and the
-// dump all call these. They are inline: the drawings call them for every
-// cell of every frame.
+// FieldPicture.h - what the drawings show of the fields, worked out in one
+// place: the colours, which quads a cell draws and in which colour, and the
+// velocity lines. The per-cell drawing, the batched drawing, the page's
+// drawing and the cell colour texture all call these. They are inline: the
+// drawings call them for every cell of every frame. Where the cells lie on
+// the screen is CellGeometry.h's.
 #pragma once
 
 #include "FrontEndState.h"
@@ -11,15 +13,17 @@ struct Colour {
     float r, g, b;
 };
 
-// Centre of the cells with index k (i or j) along their screen axis, in
-// pixels: k * cellSize + cellSize / 2, formed in double precision.
-inline float cellCentre(int index) {
-    return static_cast<float>(index * static_cast<double>(cellSize) + cellSize / 2.0);
-}
+// The fixed colours, as the bytes the per-cell drawing hands the GL.
+struct ColourBytes {
+    unsigned char r, g, b;
+};
+constexpr ColourBytes obstacleColour{0, 0, 255};  // a solid cell, with the obstacle view on
+constexpr ColourBytes fluidCellColour{0, 0, 0};   // a fluid cell, with the obstacle view on
+constexpr ColourBytes velocityColour{255, 0, 0};  // the velocity lines
+constexpr ColourBytes gridColour{0, 255, 0};      // the cell outlines
 
-// Half the edge of a drawn cell, cellSize / 2: the cell quad reaches this far
-// from the centre on every side.
-inline float cellHalfEdge() { return static_cast<float>(cellSize / 2.0); }
+// The same colour as floats, exactly as the GL converts the bytes (0 and 1).
+constexpr Colour asFloats(ColourBytes c) { return Colour{c.r / 255.0f, c.g / 255.0f, c.b / 255.0f}; }
 
 // A cell's density colour: blue below 0.33, green below 0.66, red from there
 // on, with the density itself as the intensity. The bands compare the
@@ -32,22 +36,23 @@ inline Colour densityColour(float d) {
     return Colour{d, 0.0f, 0.0f};
 }
 
+// The two quads a cell may draw, the obstacle quad first: with the obstacle
+// view on, every cell draws one, solid cells (exactly 1) in obstacleColour
+// and every other value in fluidCellColour; with the density view on, a cell
+// whose density is greater than zero (widened to double: zero, negative and
+// NaN draw nothing) draws one in its density colour over it.
+inline bool drawsObstacleQuad() { return showBoundary != 0; }
+inline ColourBytes obstacleQuadColour(int cell) { return boundary[cell] == 1 ? obstacleColour : fluidCellColour; }
+inline bool drawsDensityQuad(int cell) { return showDensity && static_cast<double>(dens[cell]) > 0.0; }
+
 // The far end of a cell's velocity line, relative to the cell's centre:
-// (u, v) * cellSize * 10, formed in double precision.
+// (u, v) * cellSize * 10, formed in double precision. u is drawn along the
+// screen's x axis and v along y, as the mouse feeds them (Mouse.cpp), though
+// the solver moves u along i, which runs up the screen.
 struct LineEnd {
     float x, y;
 };
 inline LineEnd velocityLineEnd(int cell) {
     return LineEnd{static_cast<float>(static_cast<double>(u[cell]) * cellSize * 10.0),
                    static_cast<float>(static_cast<double>(v[cell]) * cellSize * 10.0)};
-}
-
-// The interior density summed in single precision after every addition,
-// rows from the top (i = N down to 1), j increasing within a row: the order
-// fixes the result bit for bit.
-inline float sumInteriorDensity() {
-    float total = 0.0f;
-    for (int i = N; i >= 1; --i)
-        for (int j = 1; j <= N; ++j) total = total + dens[IX(i, j)];
-    return total;
 }

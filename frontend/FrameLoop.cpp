@@ -1,19 +1,26 @@
 // FrameLoop.cpp - one frame: the replayed events due, at most one simulation
-// step with the density total and the optional console dump, then the
-// drawing and its presentation; the size changes; and the redraw driving.
-// The drawing, the presentation and the timer are the platform's
-// (Platform.h): the desktop's GL side is in desktop/, the page's in web/.
+// step with the density total and the optional console dump, the events
+// recorded before the next step, then the drawing and its presentation; and
+// the redraw driving. The drawing, the presentation and the timer are the
+// platform's (Platform.h): the desktop's GL side is in desktop/, the page's
+// in web/.
 #include "FrameLoop.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "FieldPicture.h"
 #include "FrontEndState.h"
 #include "Platform.h"
 #include "SessionPlayback.h"
 #include "Fluid.h"
+
+float sumInteriorDensity() {
+    float total = 0.0f;
+    for (int i = N; i >= 1; --i)
+        for (int j = 1; j <= N; ++j) total = total + dens[IX(i, j)];
+    return total;
+}
 
 // One line per i from the top (n + 1) down to 0, one value per j, as on screen.
 void printField(int n, const float* field) {
@@ -52,8 +59,9 @@ void dumpOrTurnOff() {
 
 }  // namespace
 
-bool advanceSimulation() {
-    if (!simulate && !stepOnce) return false;
+bool advanceSimulation(Stepping stepping) {
+    const bool asked = simulate || stepOnce;
+    if (stepping == Stepping::never || (stepping == Stepping::whenAsked && !asked)) return false;
     gpuCalcFluid();
     ++stepsCompleted;
     totalDensity = sumInteriorDensity();
@@ -62,18 +70,17 @@ bool advanceSimulation() {
     return true;
 }
 
-void displayFrame() {
+bool runFrame(Stepping stepping) {
+    if (programEnded) return false;
     playDueEvents();  // a replayed session's events come just before the step they preceded
-    advanceSimulation();
+    const bool stepped = advanceSimulation(stepping);
+    playDueEvents();
     platform.drawFrame();
     platform.presentFrame();
+    return stepped;
 }
 
-void reshapeWindow(int width, int height) {
-    setWindowSize(width, height);
-    platform.fitDrawing(width, height);
-    platform.requestRedraw();
-}
+void displayFrame() { runFrame(Stepping::whenAsked); }
 
 void idleRedraw() { platform.requestRedraw(); }
 

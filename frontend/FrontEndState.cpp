@@ -1,20 +1,9 @@
 // FrontEndState.cpp - the front end's shared globals with their start values.
 #include "FrontEndState.h"
 
-namespace {
-constexpr int startWindowSide = 512;
-}  // namespace
+#include "Platform.h"
 
-int windowWidth = startWindowSide;
-int windowHeight = startWindowSide;
-float cellSize = cellSizeFor(startWindowSide);
 int framesPerSecond = 60;
-
-void setWindowSize(int width, int height) {
-    windowWidth = width;
-    windowHeight = height;
-    cellSize = cellSizeFor(width);
-}
 
 int simulate = 1;
 int stepOnce = 0;
@@ -27,3 +16,10 @@ int editBoundary = 0;
 
 float totalDensity = 0.0f;
 long long stepsCompleted = 0;
+
+int programEnded = 0;
+
+void quitProgram() {
+    programEnded = 1;
+    platform.quit();
+}

@@ -1,26 +1,14 @@
-// FrontEndState.h - the state the whole front end reads: the window's size
-// and the cell size that follows from it, whether and how the simulation
-// runs, what is shown, and the density total. Plain globals with their start
-// values in FrontEndState.cpp; the input state of the mouse is in Mouse.h,
-// the drawings keep their own.
+// FrontEndState.h - the state the whole front end reads: the window
+// (Window.h), whether and how the simulation runs, what is shown, the
+// density total, and whether the program has ended. Plain globals with their
+// start values in FrontEndState.cpp; the input state of the mouse is in
+// Mouse.h, the drawings keep their own.
 #pragma once
 
 #include "Fluid.h"
+#include "Window.h"
 
-// Window.
-extern int windowWidth;      // pixels, 512 at start
-extern int windowHeight;     // pixels, 512 at start
-extern float cellSize;       // edge of a drawn cell in pixels, cellSizeFor(windowWidth)
 extern int framesPerSecond;  // redraw rate of the timer, 60
-
-// Edge of a drawn cell in pixels for a window this wide: a whole number, so
-// that cell edges lie on pixel boundaries. It scales every source the
-// keyboard and the mouse inject as well as the drawing.
-constexpr float cellSizeFor(int width) { return static_cast<float>(width / N); }
-
-// The window has this size now: the one place that sets the size and the
-// cell size. The drawings read both afterwards.
-void setWindowSize(int width, int height);
 
 // Mode and view flags (0 or 1).
 extern int simulate;      // step at every redraw (key s)
@@ -35,3 +23,9 @@ extern int editBoundary;  // left button edits obstacles (key B)
 // Progress.
 extern float totalDensity;        // interior density after the latest step
 extern long long stepsCompleted;  // simulation steps since start
+
+// Quitting (Esc): sets programEnded, then asks the platform to quit
+// (Platform::quit). Where that returns (the page), the program has ended:
+// from then on frames draw nothing and live input is ignored.
+extern int programEnded;  // 0 or 1
+void quitProgram();

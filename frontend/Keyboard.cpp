@@ -1,10 +1,8 @@
 // Keyboard.cpp - single-key commands. Keys are matched by exact character
-// code (upper and lower case differ); every key but Esc ends with a redraw
-// request, also keys without a command. What the run and pause keys do is
+// code (upper and lower case differ); Esc quits through the platform, and
+// every other key ends with a redraw request, also keys without a command. What the run and pause keys do is
 // defined once, in InputCodes.h, where the session checker reads it too.
 #include "Keyboard.h"
-
-#include <cstdlib>
 
 #include "FrontEndState.h"
 #include "InputCodes.h"
@@ -20,7 +18,8 @@ void toggle(int& flag) { flag = flag == 0 ? 1 : 0; }
 void keyboardCommand(unsigned char key, int, int) {
     switch (key) {
         case escapeKey:
-            std::exit(0);  // the standard exit, so that exit handlers run
+            quitProgram();  // the platform decides what ending means
+            return;         // no redraw
         case pauseKey:
         case stepKey: {
             const RunState after = runStateAfterKey(RunState{simulate != 0, stepOnce != 0}, key);

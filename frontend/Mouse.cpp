@@ -24,12 +24,21 @@ int prevMouseX = 0, prevMouseY = 0;
 int mouseState = buttonDown;
 int lastCellI = 0, lastCellJ = 0;
 
+// The pick scales the pointer's fraction of the window by 128, the grid's
+// cells per side with the border, while the drawing's cell is the window
+// width divided by N in whole pixels (Window.h). The two agree only where the
+// width is a whole multiple of 128 (512 is); elsewhere the picked cell drifts
+// from the drawn one towards the far edge. That is this program's pick, kept
+// as it is: a session replays with the cells it picked when it was made.
+constexpr double pickCellsPerSide = 128.0;
+static_assert(pickCellsPerSide == N + 2, "the pick's fixed scale is the grid's cells per side");
+
 // The quotient pixel / extent, stored as a float, scaled by the fixed 128
 // cells per side, truncated and clamped to 1..N. A zero extent makes the
 // quotient infinite or not a number; that picks index 1.
 int pickCellIndex(long long pixel, int extent) {
     const float fraction = static_cast<float>(static_cast<double>(pixel) / static_cast<double>(extent));
-    const double position = fraction * 128.0;
+    const double position = fraction * pickCellsPerSide;
     if (!std::isfinite(position) || position < 1.0) return 1;
     if (position >= N) return N;
     return static_cast<int>(position);
@@ -49,6 +58,11 @@ void applyMouse(int button, int isMotion) {
         v_prev[IX(i + 1, j)] = s;
     }
     if (button == leftButton && isMotion && !editBoundary && mouseState == buttonDown) {
+        // Horizontal movement feeds u and vertical movement v, as the
+        // velocity lines draw u along x and v along y; the solver, though,
+        // moves u along i, which runs up the screen. So a drag to the right
+        // pushes the fluid upwards: the program's own mapping, kept so that
+        // sessions replay as they were made.
         // Differences of any two ints fit in 64 bits; upward movement is positive.
         const long long dx = static_cast<long long>(mouseX) - prevMouseX;
         const long long dy = static_cast<long long>(prevMouseY) - mouseY;

@@ -1,18 +1,15 @@
 // Platform.cpp - the table the core starts with: a dummy platform that
-// draws and shows nothing and never calls back, with the front end's own
-// button numbering. The core runs on it unchanged until a wing installs its
-// own table, so nothing in the core needs a window system to link or run.
+// draws and shows nothing, never calls back and, asked to quit, only lets
+// the core end. The core runs on it unchanged until a wing installs its own
+// table, so nothing in the core needs a window system to link or run.
 #include "Platform.h"
-
-#include "InputCodes.h"
 
 namespace {
 void nothing() {}
 void noSize(int, int) {}
 void noTimer(unsigned, int) {}
 
-constexpr Platform dummy = {nothing, nothing, noSize, nothing, noSize, noTimer,
-                            ButtonNumbering{leftButton, middleButton, rightButton, buttonDown}};
+constexpr Platform dummy = {nothing, nothing, noSize, nothing, noSize, noTimer, nothing};
 }  // namespace
 
 // Both set before any code runs (constant initialisation).

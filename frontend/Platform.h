@@ -1,20 +1,14 @@
 // Platform.h - the one narrow way the front end's core reaches the system
 // that shows its frames and delivers its input. Each wing fills a table of
-// its own and installs it at start-up: the GLUT window
-// (desktop/GlutPlatform.cpp, with the headless run's offscreen surface
-// replacing a few entries, desktop/Headless.cpp) and the page
-// (web/WebPlatform.cpp). The core calls these and no graphics or window
-// library, so the same callbacks, sessions and frame loop run on each. Until a
-// wing installs its table the core runs on a dummy one that shows nothing
+// its own and installs it at start-up: the desktop's GLUT window
+// (desktop/DesktopPlatform.cpp), the desktop's offscreen surface for
+// headless runs (desktop/Headless.cpp) and the page (web/WebPlatform.cpp).
+// The core calls these and no graphics or window library, so the same
+// callbacks, sessions and frame loop run on each. Input comes the other way,
+// as plain calls on the core in its own numbering (LiveInput.h). Until a wing
+// installs its table the core runs on a dummy one that shows nothing
 // (Platform.cpp).
 #pragma once
-
-// How the window system numbers mouse buttons and the state of a press. The
-// live callbacks turn these into the front end's numbering (InputCodes.h).
-struct ButtonNumbering {
-    int left, middle, right;
-    int down;
-};
 
 struct Platform {
     void (*requestRedraw)();                       // draw a frame again soon
@@ -22,11 +16,14 @@ struct Platform {
     void (*resizeSurface)(int width, int height);  // a replayed size change: resize what is drawn on
     void (*drawFrame)();                           // clear, then draw the fields as the views say
     // The drawing's side of a size change, after the core has set the
-    // window size and the cell size (FrontEndState.h).
+    // window size and the cell size (Window.h).
     void (*fitDrawing)(int width, int height);
     // Calls timerRedraw(value) once, `milliseconds` from now.
     void (*rearmTimer)(unsigned milliseconds, int value);
-    ButtonNumbering buttons;
+    // The user has asked to quit (Esc). The desktop ends the process with
+    // status 0 and never returns; the page stops and says so. Once it has
+    // returned the core treats the program as ended (programEnded()).
+    void (*quit)();
 };
 
 extern Platform platform;  // the table in use: a wing's, or the dummy one

@@ -66,7 +66,7 @@ bool parseButton(const std::string& word, int& button) {
             return true;
         }
     long long number = 0;
-    if (!parseWholeNumber(word, 0, 31, number)) return false;
+    if (!parseWholeNumber(word, 0, maxSessionButton, number)) return false;
     button = static_cast<int>(number);
     return true;
 }

@@ -35,6 +35,7 @@ struct SessionEvent {
 };
 
 constexpr long long maxSessionStep = 2147483647;
+constexpr int maxSessionButton = 31;
 constexpr int maxSessionWindowSide = 16384;
 extern const char* const sessionHeader;  // "fluid-session 1"
 

@@ -1,4 +1,4 @@
-// SessionPlayback.cpp - live input, replay and recording as one stream of events.
+// SessionPlayback.cpp - replay and recording: every input as one stream of events.
 #include "SessionPlayback.h"
 
 #include <fcntl.h>
@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "FrameLoop.h"
 #include "FrontEndState.h"
 #include "InputCodes.h"
 #include "Keyboard.h"
@@ -17,16 +16,6 @@
 #include "Platform.h"
 
 namespace {
-
-// A live button in the front end's numbering: the platform's left, middle
-// and right become ours, other buttons keep their number.
-int ourButton(int button) {
-    const ButtonNumbering& theirs = platform.buttons;
-    if (button == theirs.left) return leftButton;
-    if (button == theirs.middle) return middleButton;
-    if (button == theirs.right) return rightButton;
-    return button;
-}
 
 std::vector<SessionEvent> replayEvents;
 std::size_t nextReplayEvent = 0;
@@ -125,58 +114,10 @@ void applySessionEvent(const SessionEvent& event) {
     }
 }
 
-void liveKeyboard(unsigned char key, int x, int y) {
-    if (key == escapeKey) {
-        keyboardCommand(key, x, y);  // quits, during a replay too
-        return;
-    }
-    if (replayPending()) return;
+void recordSizeChange(int width, int height) {
     SessionEvent event;
-    event.kind = SessionEventKind::Key;
-    event.key = key;
-    applySessionEvent(event);
-}
-
-void liveMouseButton(int platformButton, int platformState, int x, int y) {
-    if (replayPending()) return;
-    const int button = ourButton(platformButton);
-    const int state = platformState == platform.buttons.down ? buttonDown : buttonUp;
-    SessionEvent event;
-    event.kind = state == buttonDown ? SessionEventKind::Press : SessionEventKind::Release;
-    event.button = button;
-    event.x = x;
-    event.y = y;
-    // Window systems report buttons 0 to a few; a number a file could not
-    // hold is acted on but not recorded.
-    if (button < 0 || button > 31) {
-        mouseButton(button, state, x, y);
-        return;
-    }
-    applySessionEvent(event);
-}
-
-void liveMouseMotion(int x, int y) {
-    if (replayPending()) return;
-    SessionEvent event;
-    event.kind = SessionEventKind::Drag;
-    event.x = x;
-    event.y = y;
-    applySessionEvent(event);
-}
-
-// The window system's size changes. A change is recorded; the same size
-// again (the first reshape, or the echo of a replayed size) only sets the
-// GL state up. During a replay the replayed sizes rule.
-void liveReshape(int width, int height) {
-    const bool changed = width != windowWidth || height != windowHeight;
-    if (changed && replayPending()) return;
-    const bool recordable = width >= 1 && height >= 1 && width <= maxSessionWindowSide && height <= maxSessionWindowSide;
-    if (changed && recordable) {
-        SessionEvent event;
-        event.kind = SessionEventKind::Size;
-        event.x = width;
-        event.y = height;
-        record(event);
-    }
-    reshapeWindow(width, height);
+    event.kind = SessionEventKind::Size;
+    event.x = width;
+    event.y = height;
+    record(event);
 }

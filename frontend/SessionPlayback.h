@@ -1,11 +1,11 @@
-// SessionPlayback.h - input as events: the live input callbacks, the replay
-// of a recorded session and the recording of one.
+// SessionPlayback.h - input as events: the one funnel every input goes
+// through, the replay of a recorded session and the recording of one.
 //
-// Every input, live or replayed, goes through applySessionEvent, which hands
-// it to the ordinary callbacks and, while recording, writes it to the file
-// with the number of steps completed so far. While a replay has events left,
-// live input is ignored, but for Esc, which always quits; the replay ends
-// after its last event and the user takes over.
+// Every input, live (LiveInput.h) or replayed, goes through
+// applySessionEvent, which hands it to the keyboard, the mouse or the window
+// and, while recording, writes it to the file with the number of steps
+// completed so far. The replay ends after its last event and the user takes
+// over.
 #pragma once
 
 #include <string>
@@ -28,9 +28,6 @@ void stopRecording();
 
 void applySessionEvent(const SessionEvent& event);
 
-// The callbacks a wing registers for live input, with the window system's
-// button numbering (Platform::buttons).
-void liveKeyboard(unsigned char key, int x, int y);
-void liveMouseButton(int button, int state, int x, int y);
-void liveMouseMotion(int x, int y);
-void liveReshape(int width, int height);
+// Records a size change of the window system's own, which is not applied
+// again: the window already has that size (LiveInput.cpp).
+void recordSizeChange(int width, int height);

@@ -13,7 +13,7 @@
 #include "FrameLoop.h"
 #include "FrontEndState.h"
 #include "GlDrawing.h"
-#include "GlutPlatform.h"
+#include "DesktopPlatform.h"
 #include "TestSupport.h"
 
 namespace {
@@ -133,7 +133,7 @@ TEST_F(DrawingEquality, OtherWindowSizes) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    platform = glutPlatform;
+    platform = desktopPlatform;
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
     glutInitWindowSize(512, 512);

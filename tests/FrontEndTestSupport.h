@@ -9,7 +9,7 @@
 #include "FrontEndState.h"
 #include "GlDrawing.h"
 #include "GlRecorder.h"
-#include "GlutPlatform.h"
+#include "DesktopPlatform.h"
 #include "IdleKernels.h"
 #include "Keyboard.h"
 #include "Mouse.h"
@@ -21,7 +21,7 @@ namespace testsupport {
 class FrontEndTest : public testing::Test {
   protected:
     void SetUp() override {
-        platform = glutPlatform;
+        platform = desktopPlatform;
         resetFields();
         setWindowSize(512, 512);
         simulate = 1;

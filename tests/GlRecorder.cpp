@@ -25,6 +25,9 @@ unsigned boundTexture[8] = {};
 std::map<unsigned, std::pair<int, int>> textureSize;
 int maxTextureSize = 4096;
 
+std::string windowTitle;
+GlutCallbacks callbacks;
+
 void reset() {
     calls.clear();
     redisplayRequests = 0;
@@ -178,5 +181,19 @@ void glutSwapBuffers(void) {
 }
 void glutReshapeWindow(int width, int height) { record("glutReshapeWindow", {double(width), double(height)}); }
 void glutTimerFunc(unsigned int time, void (*)(int), int value) { record("glutTimerFunc", {double(time), double(value)}); }
+void glutInit(int*, char**) { record("glutInit"); }
+void glutInitDisplayMode(unsigned int mode) { record("glutInitDisplayMode", {double(mode)}); }
+void glutInitWindowSize(int width, int height) { record("glutInitWindowSize", {double(width), double(height)}); }
+int glutCreateWindow(const char* title) {
+    glrecorder::windowTitle = title;
+    record("glutCreateWindow");
+    return 1;
+}
+void glutDisplayFunc(void (*callback)(void)) { glrecorder::callbacks.display = callback; }
+void glutReshapeFunc(void (*callback)(int, int)) { glrecorder::callbacks.reshape = callback; }
+void glutIdleFunc(void (*callback)(void)) { glrecorder::callbacks.idle = callback; }
+void glutKeyboardFunc(void (*callback)(unsigned char, int, int)) { glrecorder::callbacks.keyboard = callback; }
+void glutMouseFunc(void (*callback)(int, int, int, int)) { glrecorder::callbacks.mouse = callback; }
+void glutMotionFunc(void (*callback)(int, int)) { glrecorder::callbacks.motion = callback; }
 
 }  // extern "C"

@@ -18,6 +18,18 @@ extern int redisplayRequests;
 extern int swapCount;
 extern int maxTextureSize;  // what GL_MAX_TEXTURE_SIZE reports
 
+// What glutCreateWindow and the callback registrations were given.
+struct GlutCallbacks {
+    void (*display)() = nullptr;
+    void (*reshape)(int, int) = nullptr;
+    void (*idle)() = nullptr;
+    void (*keyboard)(unsigned char, int, int) = nullptr;
+    void (*mouse)(int, int, int, int) = nullptr;
+    void (*motion)(int, int) = nullptr;
+};
+extern std::string windowTitle;
+extern GlutCallbacks callbacks;
+
 void reset();
 // Forgets every texture and program, as a new GL context has none.
 void newContext();

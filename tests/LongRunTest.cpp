@@ -14,7 +14,7 @@
 #include <limits>
 #include <string>
 
-#include "FieldPicture.h"
+#include "FrameLoop.h"
 #include "FrontEndTestSupport.h"
 
 using namespace testsupport;

@@ -9,6 +9,7 @@
 
 #include "FrontEndTestSupport.h"
 #include "InputCodes.h"
+#include "LiveInput.h"
 #include "SessionPlayback.h"
 
 using namespace testsupport;

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "FieldPicture.h"
+#include "FrameLoop.h"
 #include "Fluid.h"
 
 extern char** environ;

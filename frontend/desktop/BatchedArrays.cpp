@@ -22,7 +22,7 @@ void drawAllOutlines(const Projection& p, float h) {
     for (int i = N; i >= 1; --i)
         for (int j = 1; j <= N; ++j, ++outlines) {
             putQuad(outlineVertices + 4 * outlines, p, cellCentre(j), cellCentre(i), h, slotClipZ(i, j, gridDrawing));
-            for (int k = 0; k < 4; ++k) outlineColours[4 * outlines + k] = Colour{0.0f, 1.0f, 0.0f};
+            for (int k = 0; k < 4; ++k) outlineColours[4 * outlines + k] = asFloats(gridColour);
         }
     glPolygonMode(GL_FRONT, GL_LINE);
     drawArray(GL_QUADS, outlineVertices, outlineColours, GL_FLOAT, 4 * outlines);

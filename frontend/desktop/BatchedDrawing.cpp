@@ -16,7 +16,8 @@
 //   has no fragment programs, or the window is too large for its textures,
 //   they are drawn as vertex arrays with the same depths instead.
 // - Velocity lines are drawn as one array of lines, their vertices
-//   transformed on the host exactly as the GL transforms the per-cell ones.
+//   transformed on the host exactly as the GL transforms the per-cell ones
+//   (CellGeometry.h, as the page draws them too).
 #include <GL/gl.h>
 
 #include "BatchedArrays.h"
@@ -35,8 +36,8 @@ float cellRgba[cellColourCount][4];
 // Vertex arrays for the quads drawn as arrays and for the velocity lines.
 Vertex quadVertices[4 * N * N];
 Colour quadColours[4 * N * N];
-Vertex lineVertices[2 * N * N];
-Colour lineColours[2 * N * N];
+Vertex lineVertices[velocityLineVertexCount];
+Colour lineColours[velocityLineVertexCount];
 
 // Identity matrices and vertex arrays for the duration of one batched frame.
 void beginBatch() {
@@ -80,18 +81,10 @@ void drawQuadArrays(const Projection& p, float h) {
     drawArray(GL_QUADS, quadVertices, quadColours, GL_FLOAT, 4 * quads);
 }
 
-void drawVelocityLines(const Projection& p) {
-    int lines = 0;
-    for (int i = N; i >= 1; --i)
-        for (int j = 1; j <= N; ++j, ++lines) {
-            const int cell = IX(i, j);
-            const LineEnd end = velocityLineEnd(cell);
-            const float z = slotClipZ(i, j, velocityDrawing);
-            lineVertices[2 * lines] = p.clip(cellCentre(j), cellCentre(i), 0.0f, 0.0f, z);
-            lineVertices[2 * lines + 1] = p.clip(cellCentre(j), cellCentre(i), end.x, end.y, z);
-            lineColours[2 * lines] = lineColours[2 * lines + 1] = Colour{1.0f, 0.0f, 0.0f};
-        }
-    drawArray(GL_LINES, lineVertices, lineColours, GL_FLOAT, 2 * lines);
+void drawVelocityLines() {
+    putVelocityLines(lineVertices);
+    for (Colour& c : lineColours) c = asFloats(velocityColour);
+    drawArray(GL_LINES, lineVertices, lineColours, GL_FLOAT, velocityLineVertexCount);
 }
 
 }  // namespace
@@ -112,6 +105,6 @@ void drawFieldBatched() {
     }
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
-    if (showVelocity) drawVelocityLines(projection);
+    if (showVelocity) drawVelocityLines();
     endBatch();
 }

@@ -8,6 +8,7 @@
 // earlier cells' lines and outlines reach into them.
 #include <GL/gl.h>
 
+#include "CellGeometry.h"
 #include "FieldPicture.h"
 #include "FrontEndState.h"
 #include "GlDrawing.h"
@@ -19,17 +20,15 @@ void drawFieldPerCell() {
             const float x = cellCentre(j);
             const float y = cellCentre(i);
             const int cell = IX(i, j);
-            if (showBoundary) {
-                if (boundary[cell] == 1)
-                    glColor3ub(0, 0, 255);
-                else
-                    glColor3ub(0, 0, 0);
+            if (drawsObstacleQuad()) {
+                const ColourBytes c = obstacleQuadColour(cell);
+                glColor3ub(c.r, c.g, c.b);
                 glPushMatrix();
                 glTranslatef(x, y, 0.0f);
                 glCallList(cellList);
                 glPopMatrix();
             }
-            if (showDensity && static_cast<double>(dens[cell]) > 0.0) {
+            if (drawsDensityQuad(cell)) {
                 const Colour c = densityColour(dens[cell]);
                 glColor3f(c.r, c.g, c.b);
                 glPushMatrix();
@@ -38,7 +37,7 @@ void drawFieldPerCell() {
                 glPopMatrix();
             }
             if (showVelocity) {
-                glColor3ub(255, 0, 0);
+                glColor3ub(velocityColour.r, velocityColour.g, velocityColour.b);
                 glPushMatrix();
                 const LineEnd end = velocityLineEnd(cell);
                 glTranslatef(x, y, 0.0f);
@@ -49,7 +48,7 @@ void drawFieldPerCell() {
                 glPopMatrix();
             }
             if (showGrid) {
-                glColor3ub(0, 255, 0);
+                glColor3ub(gridColour.r, gridColour.g, gridColour.b);
                 glPushMatrix();
                 glPushAttrib(GL_POLYGON_BIT);
                 glPolygonMode(GL_FRONT, GL_LINE);

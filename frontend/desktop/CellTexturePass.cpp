@@ -36,7 +36,8 @@
 namespace {
 
 // Texture coordinates: set 0 places the cell texture over the cells' pixels,
-// set 1 the outline texture over the window.
+// set 1 the outline texture over the window. outlineColour is put in front
+// (buildProgram).
 const char* const fragmentBody = R"(
 uniform sampler2D cellColours;    // colour, and the quad's depth in alpha (1 where none)
 uniform sampler2D outlineDepths;  // window-sized, 1 where no outline reaches
@@ -56,7 +57,7 @@ void main() {
         float outline = texture2D(outlineDepths, gl_TexCoord[1].st).r;
         if (outline < depth) {
             depth = outline;
-            colour = vec3(0.0, 1.0, 0.0);
+            colour = outlineColour;
         }
     }
     if (depth == 1.0) discard;
@@ -72,7 +73,10 @@ float outlineCellSize = -1.0f;
 bool noPrograms = false;  // the GL refused the program once: arrays from then on
 
 GLuint buildProgram() {
-    const std::string text = std::string("#version 130\n") + fragmentBody;
+    const Colour outline = asFloats(gridColour);
+    const std::string text = std::string("#version 130\n") + "const vec3 outlineColour = vec3(" +
+                             std::to_string(outline.r) + ", " + std::to_string(outline.g) + ", " +
+                             std::to_string(outline.b) + ");\n" + fragmentBody;
     const GLuint shader = glCreateShader(GL_FRAGMENT_SHADER);
     if (shader == 0) return 0;
     const char* source = text.c_str();

@@ -12,3 +12,8 @@
 // the GL offers no fragment programs or the window is too large for its
 // textures: the caller then draws them as arrays.
 bool drawCellTexturePass(const float (*rgba)[4], bool quads, bool outlines, const Projection& p, float h);
+
+// The outline depths are read back from the drawable; a reshape may come
+// before the drawable has its new size (a replayed size change), so every
+// reshape has them made again.
+void forgetWindowSizedImages();

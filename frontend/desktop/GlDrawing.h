@@ -1,7 +1,8 @@
 // GlDrawing.h - the desktop's drawing of the fields with OpenGL: the GL
-// side of a frame and of a size change (GlFrame.cpp), which the GLUT
-// platform table hands to the core, and the two ways to draw the fields,
-// cell by cell (CellDrawing.cpp) or batched (BatchedDrawing.cpp).
+// side of a frame and of a size change (GlDrawing.cpp), which the window's
+// and the headless run's platform tables hand to the core, and the two ways
+// to draw the fields, cell by cell (CellDrawing.cpp) or batched
+// (BatchedDrawing.cpp).
 #pragma once
 
 extern unsigned int cellList;  // display list holding one cell quad of edge cellSize
@@ -24,7 +25,3 @@ void drawField();
 void drawFieldPerCell();
 void drawFieldBatched();
 unsigned int drawingDisplayModeBits();  // extra GLUT display mode bits
-// The outline depths are read back from the drawable; a reshape may come
-// before the drawable has its new size (a replayed size change), so every
-// reshape has them made again.
-void forgetWindowSizedImages();

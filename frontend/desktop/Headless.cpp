@@ -7,9 +7,10 @@
 // change makes a new pbuffer of that size for the same context (the display
 // lists survive). Frames are read back from the back buffer.
 //
-// One frame is drawn per step: the step, then the events recorded before
-// the next step, then the drawing. So the last frame shows the fields after
-// the last step and the views as the session left them.
+// One frame is drawn per step, the frame every wing runs (FrameLoop.h): the
+// step, then the events recorded before the next step, then the drawing. So
+// the last frame shows the fields after the last step and the views as the
+// session left them.
 #include "Headless.h"
 
 #include <EGL/egl.h>
@@ -122,6 +123,13 @@ void resizePbuffer(int width, int height) {
     std::fprintf(stderr, "fluid: %s\n", error.c_str());
     std::exit(1);
 }
+void noTimer(unsigned, int) {}
+void exitProgram() { std::exit(0); }  // a session never holds Esc; as the window would
+
+// The offscreen surface's table: frames come from the loop below, not from
+// redraw requests or a timer, and the drawing is the window's own.
+const Platform headlessPlatform = {noRedraw, finishFrame, resizePbuffer, drawGlFrame,
+                                   fitGlDrawing, noTimer, exitProgram};
 
 bool saveFrame(const std::string& path, std::string& error) {
     std::vector<unsigned char> rgb(static_cast<std::size_t>(windowWidth) * static_cast<std::size_t>(windowHeight) * 3);
@@ -150,29 +158,21 @@ int runHeadless(const CommandLine& options) {
     std::string error;
     if (!openContext(windowWidth, windowHeight, error)) return fail("no offscreen GL context: " + error);
     std::atexit(closeContext);
-    // The window's entries of the desktop table give way to the pbuffer's;
-    // the drawing is the window's own.
-    platform.requestRedraw = noRedraw;
-    platform.presentFrame = finishFrame;
-    platform.resizeSurface = resizePbuffer;
+    platform = headlessPlatform;
     // What the window's opening does: the cell list, then the first reshape.
     buildCellList();
     reshapeWindow(windowWidth, windowHeight);
 
+    // The session's steps, then the further ones, which run even where the
+    // session ended paused; without any steps, the picture of the start
+    // after the session's events.
     const long long replayedSteps = replayLastStep();
     const long long lastStep = replayedSteps + options.extraSteps;
-    playDueEvents();
+    if (lastStep == 0) runFrame(Stepping::never);
     for (long long frame = 1; stepsCompleted < lastStep; ++frame) {
-        if (stepsCompleted >= replayedSteps) stepOnce = 1;  // the further steps run even if the session paused
-        if (!advanceSimulation()) return fail("the replay stopped: the simulation is paused");  // a checked file never is
-        playDueEvents();
-        platform.drawFrame();
-        platform.presentFrame();
+        const Stepping stepping = stepsCompleted >= replayedSteps ? Stepping::always : Stepping::whenAsked;
+        if (!runFrame(stepping)) return fail("the replay stopped: the simulation is paused");  // a checked file never is
         if (!options.framesDir.empty() && !saveFrame(framePath(options.framesDir, frame), error)) return fail(error);
-    }
-    if (lastStep == 0) {  // no steps at all: the picture of the start, after the events
-        platform.drawFrame();
-        platform.presentFrame();
     }
     if (!options.pngPath.empty() && !saveFrame(options.pngPath, error)) return fail(error);
     if (std::fflush(stdout) != 0) return fail(std::string("cannot write the field dump: ") + std::strerror(errno));

@@ -1,7 +1,7 @@
 // Main.cpp - program entry: registers the kernels before main, reads the
 // command line and the session to replay, then either opens the window,
-// wires the callbacks and hands control to the GLUT event loop, or renders
-// the session headless.
+// wires the callbacks (glut/GlutGlue.h) and hands control to the GLUT event
+// loop, or renders the session headless.
 #include <GL/glut.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,14 +15,14 @@
 #endif
 
 #include "CommandLine.h"
-#include "FrameLoop.h"
-#include "FrontEndState.h"
+#include "DesktopPlatform.h"
 #include "Fluid.h"
 #include "GlDrawing.h"
-#include "GlutPlatform.h"
+#include "GlutGlue.h"
 #include "Headless.h"
 #include "Kernels.h"
 #include "SessionPlayback.h"
+#include "WindowOptions.h"
 
 namespace {
 
@@ -68,7 +68,6 @@ void keepStandardDescriptorsOpen() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    platform = glutPlatform;  // the window's table; a headless run replaces part of it
     keepStandardDescriptorsOpen();
 #if defined(__GLIBC__)
     // Large blocks (window-sized images, ours and the GL driver's) always
@@ -85,6 +84,7 @@ int main(int argc, char** argv) {
         std::fputs(usageText, stdout);
         return 0;
     }
+    if (!options.headless && !checkWindowOptions(argc, argv, error)) refuse(error, true);
     std::vector<SessionEvent> session;
     if (!options.replayPath.empty() && !readSessionFile(options.replayPath, session, error)) refuse(error, false);
     startReplay(std::move(session));
@@ -95,20 +95,14 @@ int main(int argc, char** argv) {
         return runHeadless(options);
     }
 
+    platform = desktopPlatform;
     if (!options.recordPath.empty() && !startRecording(options.recordPath, error)) refuse(error, false);
-    glutInit(&argc, argv);  // takes the windowing library's options out of argv
+    // freeglut ends the process itself, with its own message, where it
+    // cannot open the display or make the window.
+    glutglue::openWindow(argc, argv, drawingDisplayModeBits());
     if (argc > 1) refuse(std::string("unknown option '") + argv[1] + "'", true);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | drawingDisplayModeBits());
-    glutInitWindowSize(windowWidth, windowHeight);
-    glutCreateWindow("Zeroduz Uruvov Aderod");
     buildCellList();
-    glutDisplayFunc(displayFrame);
-    glutReshapeFunc(liveReshape);
-    glutIdleFunc(idleRedraw);
-    glutKeyboardFunc(liveKeyboard);
-    glutMouseFunc(liveMouseButton);
-    glutMotionFunc(liveMouseMotion);
-    glutTimerFunc(100, timerRedraw, framesPerSecond);
+    glutglue::registerCallbacks();
     fluidrt::chooseBackend();  // a CUDA device when there is one, else the host
     fluidrt::cudaSetDevice(2);  // the result is not examined: with fewer devices the current one serves
     glutMainLoop();

@@ -19,6 +19,7 @@
 #include <cstdio>
 
 #include "CellColours.h"
+#include "CellGeometry.h"
 #include "FieldPicture.h"
 #include "FrontEndState.h"
 #include "WebGeometry.h"
@@ -64,7 +65,7 @@ float cellRgba[cellColourCount][4];
 float quadPosition[gridQuadVertexCount][3];
 float quadTexel[gridQuadVertexCount][2];
 float outlinePosition[outlineVertexCount][3];
-float linePosition[velocityLineVertexCount][3];
+Vertex lineVertices[velocityLineVertexCount];
 
 GLuint cellProgram = 0, lineProgram = 0, cellTexture = 0;
 GLint lineColourLocation = -1;
@@ -127,9 +128,10 @@ void upload(GLuint buffer, const void* data, GLsizeiptr bytes) {
     glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, data);
 }
 
-void drawLines(GLuint array, int count, float r, float g, float b) {
+void drawLines(GLuint array, int count, ColourBytes colour) {
+    const Colour c = asFloats(colour);
     glUseProgram(lineProgram);
-    glUniform3f(lineColourLocation, r, g, b);
+    glUniform3f(lineColourLocation, c.r, c.g, c.b);
     glBindVertexArray(array);
     glDrawArrays(GL_LINES, 0, count);
 }
@@ -158,7 +160,7 @@ bool initWebDrawing() {
     outlineArray = newVertexArray();
     outlineBuffer = attributeBuffer(0, 3, sizeof outlinePosition, GL_STATIC_DRAW);
     lineArray = newVertexArray();
-    lineBuffer = attributeBuffer(0, 3, sizeof linePosition, GL_DYNAMIC_DRAW);
+    lineBuffer = attributeBuffer(0, 3, sizeof lineVertices, GL_DYNAMIC_DRAW);
     glBindVertexArray(0);
 
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -181,11 +183,11 @@ void drawWebFrame() {
         glDrawArrays(GL_TRIANGLES, 0, gridQuadVertexCount);
     }
     if (showVelocity) {
-        fillVelocityLines(linePosition);
-        upload(lineBuffer, linePosition, sizeof linePosition);
-        drawLines(lineArray, velocityLineVertexCount, 1.0f, 0.0f, 0.0f);
+        putVelocityLines(lineVertices);
+        upload(lineBuffer, lineVertices, sizeof lineVertices);
+        drawLines(lineArray, velocityLineVertexCount, velocityColour);
     }
-    if (showGrid) drawLines(outlineArray, outlineVertexCount, 0.0f, 1.0f, 0.0f);
+    if (showGrid) drawLines(outlineArray, outlineVertexCount, gridColour);
     glBindVertexArray(0);
 }
 

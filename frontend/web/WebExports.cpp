@@ -1,8 +1,8 @@
 // WebExports.cpp - the functions the page calls on the program: what it
 // reads of the program's state, the names of the program's keys, buttons
-// and flags, and the page's own input (touch and on-screen controls), which
-// takes the paths of GLUT's keyboard and mouse callbacks, so that it is
-// recorded and replayed like them.
+// and flags, and the page's own input (touch, on-screen controls, the keys
+// the browser reports), which goes in as live input like GLUT's callbacks,
+// so that it is recorded and replayed like them.
 #include <GL/glut.h>
 #include <emscripten.h>
 
@@ -11,8 +11,9 @@
 
 #include "FrontEndState.h"
 #include "InputCodes.h"
+#include "LiveInput.h"
 #include "SessionPlayback.h"
-#include "WebMain.h"
+#include "WebPlatform.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ const NamedFlag flags[] = {
     {"boundary", [] { return showBoundary != 0; }},  {"velocity", [] { return showVelocity != 0; }},
     {"grid", [] { return showGrid != 0; }},          {"walls", [] { return editBoundary != 0; }},
     {"dump", [] { return printFields != 0; }},       {"recording", [] { return recording(); }},
-    {"stopped", [] { return stopped; }},
+    {"stopped", [] { return programEnded != 0; }},
 };
 
 std::string quoted(const std::string& text) {
@@ -95,16 +96,16 @@ EMSCRIPTEN_KEEPALIVE const char* webInputNames() {
 
 // A key from the page (an on-screen control, or the character the browser
 // reports for a key press), as the keyboard callback gets it.
-EMSCRIPTEN_KEEPALIVE void webKey(int key) { keyboard(static_cast<unsigned char>(key), 0, 0); }
+EMSCRIPTEN_KEEPALIVE void webKey(int key) { liveKeyboard(static_cast<unsigned char>(key), 0, 0); }
 
 // A finger as a mouse button (the numbering webInputNames() gives) and as a
 // drag, in canvas pixels.
-EMSCRIPTEN_KEEPALIVE void webButton(int button, int state, int x, int y) { mouse(button, state, x, y); }
-EMSCRIPTEN_KEEPALIVE void webMotion(int x, int y) { motion(x, y); }
+EMSCRIPTEN_KEEPALIVE void webButton(int button, int state, int x, int y) { liveMouseButton(button, state, x, y); }
+EMSCRIPTEN_KEEPALIVE void webMotion(int x, int y) { liveMouseMotion(x, y); }
 
 // The page has laid the canvas out at this many pixels: the window's reshape.
 EMSCRIPTEN_KEEPALIVE void webResize(int width, int height) {
-    if (!stopped) glutReshapeWindow(width, height);
+    if (!programEnded) glutReshapeWindow(width, height);
 }
 
 // Ends the recording (its `end` line) without ending the program.

@@ -1,4 +1,4 @@
-// WebGeometry.cpp - the cells' quad, outlines and velocity lines as arrays,
+// WebGeometry.cpp - the cells' quad and outlines as arrays,
 // the cells in the per-cell drawing's order (rows from the top, then
 // columns), and each cell quad's depth.
 #include "WebGeometry.h"
@@ -58,17 +58,5 @@ void fillOutlines(float (*position)[3]) {
                     put(position[k++],
                         p.clip(cellCentre(j), cellCentre(i), cornerX[corner] * h, cornerY[corner] * h, z));
             }
-        }
-}
-
-void fillVelocityLines(float (*position)[3]) {
-    const Projection p;
-    int k = 0;
-    for (int i = N; i >= 1; --i)
-        for (int j = 1; j <= N; ++j) {
-            const LineEnd end = velocityLineEnd(IX(i, j));
-            const float z = slotClipZ(i, j, velocityDrawing);
-            put(position[k++], p.clip(cellCentre(j), cellCentre(i), 0.0f, 0.0f, z));
-            put(position[k++], p.clip(cellCentre(j), cellCentre(i), end.x, end.y, z));
         }
 }

@@ -1,5 +1,6 @@
-// WebGeometry.h - the vertex arrays and quad depths of the page's drawing,
-// built on the host without GL so that they can be checked natively. Positions are clip
+// WebGeometry.h - the vertex arrays and quad depths of the page's drawing
+// that only the page uses (the velocity lines are CellGeometry.h's), built
+// on the host without GL so that they can be checked natively. Positions are clip
 // coordinates with the depth of the drawing's place in the per-cell order
 // (CellGeometry.h), as the desktop's batched drawing hands them over.
 #pragma once
@@ -8,7 +9,6 @@
 
 constexpr int gridQuadVertexCount = 6;            // two triangles over all cells
 constexpr int outlineVertexCount = 8 * N * N;     // four lines a cell
-constexpr int velocityLineVertexCount = 2 * N * N;  // one line a cell
 
 // One quad over the interior cells' pixels for the current window size, its
 // texture coordinates spanning the N x N colour texture (laid out as in
@@ -21,6 +21,3 @@ void putQuadDepths(float (*rgba)[4]);
 
 // Every interior cell's outline for the current window size.
 void fillOutlines(float (*position)[3]);
-
-// Every interior cell's velocity line for the current fields.
-void fillVelocityLines(float (*position)[3]);

@@ -32,7 +32,7 @@
 #include "FrameLoop.h"
 #include "FrontEndState.h"
 #include "GlDrawing.h"
-#include "GlutPlatform.h"
+#include "DesktopPlatform.h"
 #include "InputCodes.h"
 #include "Keyboard.h"
 #include "Mouse.h"
@@ -144,7 +144,7 @@ class Reader {
 
 // The program's start state: fields zero, start flags, a 512 x 512 window.
 void startState() {
-    platform = glutPlatform;
+    platform = desktopPlatform;
     setActiveHostKernels(nullptr);
     resetFields();
     simulate = 1;

@@ -1,11 +1,20 @@
-// GlFrame.cpp - the desktop's GL side of a frame: the cell display list that
-// the per-cell drawing reuses, clearing and drawing, and fitting the GL
-// state to a new window size (the core has set the size and cellSize).
-#include <GL/gl.h>
-
-#include "FieldPicture.h"
-#include "FrontEndState.h"
+// GlDrawing.cpp - the desktop's GL side of a frame: the cell display list
+// that the per-cell drawing reuses, clearing and drawing with the chosen
+// drawing, and fitting the GL state to a new window size (the core has set
+// the size and cellSize).
 #include "GlDrawing.h"
+
+#include <GL/gl.h>
+#include <GL/glut.h>
+
+#include "CellGeometry.h"
+#include "CellTexturePass.h"
+
+#ifdef FLUID_PER_CELL_DRAWING
+int usePerCellDrawing = 1;
+#else
+int usePerCellDrawing = 0;
+#endif
 
 unsigned int cellList = 0;
 
@@ -25,6 +34,13 @@ void buildCellList() {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
 }
 
+void drawField() {
+    if (usePerCellDrawing)
+        drawFieldPerCell();
+    else
+        drawFieldBatched();
+}
+
 void drawGlFrame() {
     glClear(GL_COLOR_BUFFER_BIT);
     drawField();
@@ -41,3 +57,5 @@ void fitGlDrawing(int width, int height) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }
+
+unsigned int drawingDisplayModeBits() { return usePerCellDrawing ? 0u : static_cast<unsigned>(GLUT_DEPTH); }
