@@ -10,6 +10,7 @@
 #include "FrontEndState.h"
 #include "GlDrawing.h"
 #include "DesktopPlatform.h"
+#include "GlutGlue.h"
 #include "Fluid.h"
 
 namespace {
@@ -87,11 +88,8 @@ int main(int argc, char** argv) {
     platform = desktopPlatform;
     benchmark::Initialize(&argc, argv);
     if (getenv("DISPLAY")) {
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
-        glutInitWindowSize(512, 512);
-        glutCreateWindow("frame benchmark");
-        reshapeWindow(512, 512);
+        glutglue::openWindow(argc, argv, GLUT_DEPTH);
+        reshapeWindow(startWindowSide, startWindowSide);
         haveWindow = true;
     }
     benchmark::RunSpecifiedBenchmarks();

@@ -14,6 +14,7 @@
 #include "FrontEndState.h"
 #include "GlDrawing.h"
 #include "DesktopPlatform.h"
+#include "GlutGlue.h"
 #include "TestSupport.h"
 
 namespace {
@@ -60,7 +61,7 @@ void randomFields(std::mt19937& rng, int flavour) {
 class DrawingEquality : public testing::Test {
   protected:
     void SetUp() override {
-        if (!window) GTEST_SKIP() << "no GL window";
+        ASSERT_TRUE(window) << "no GL window: run under an X server (the test command uses xvfb-run)";
     }
 };
 
@@ -127,17 +128,15 @@ TEST_F(DrawingEquality, OtherWindowSizes) {
         glutDestroyWindow(sized);
         glutSetWindow(window);
     }
-    reshapeWindow(512, 512);
+    reshapeWindow(startWindowSide, startWindowSide);
     expectSamePictures("first window again");
 }
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     platform = desktopPlatform;
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
-    glutInitWindowSize(512, 512);
-    window = glutCreateWindow("drawing equality");
-    reshapeWindow(512, 512);
+    glutglue::openWindow(argc, argv, GLUT_DEPTH);
+    window = glutGetWindow();
+    reshapeWindow(startWindowSide, startWindowSide);
     return RUN_ALL_TESTS();
 }

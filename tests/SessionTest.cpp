@@ -137,7 +137,7 @@ TEST(SessionFile, EveryLimitIsExact) {
 // simulation stops at. The front end, replaying the accepted file frame by
 // frame as the window does, plays every event and then stops at exactly
 // that step, however many frames follow, or, running, goes on past it.
-using SessionReplay = testsupport::FrontEndTest;
+using SessionReplay = testsupport::CoreTest;
 
 TEST_F(SessionReplay, TheReadersRunAndPauseStateIsTheFrontEndsOwn) {
     struct Case {
@@ -179,14 +179,13 @@ TEST_F(SessionReplay, TheReadersRunAndPauseStateIsTheFrontEndsOwn) {
                                  " is never reached: the simulation is paused at step " + std::to_string(c.reach));
         }
         ASSERT_TRUE(parseSession(start + std::to_string(c.reach) + " end\n", "s", events, error)) << error;
-        reshapeWindow(512, 512);
+        reshapeWindow(startWindowSide, startWindowSide);
         simulate = 1;
         stepOnce = 0;
         stepsCompleted = 0;
         startReplay(events);
         for (int frame = 0; frame < c.reach + 5; ++frame) {
             displayFrame();
-            glrecorder::reset();
         }
         EXPECT_FALSE(replayPending());
         if (c.running)
