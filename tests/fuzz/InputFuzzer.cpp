@@ -155,7 +155,7 @@ void startState() {
     totalDensity = 0.0f;
     mouseX = mouseY = prevMouseX = prevMouseY = mouseState = 0;
     lastCellI = lastCellJ = 0;
-    reshapeWindow(512, 512);
+    reshapeWindow(startWindowSide, startWindowSide);
     glrecorder::reset();
 }
 
