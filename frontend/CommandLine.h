@@ -1,7 +1,11 @@
 // CommandLine.h - the program's own options.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "Settings.h"
 
 struct CommandLine {
     bool help = false;
@@ -11,6 +15,11 @@ struct CommandLine {
     std::string pngPath;      // --png FILE (headless)
     std::string framesDir;    // --frames DIR (headless)
     long long extraSteps = 0; // --steps K (headless)
+    // --dt, --diff, --viscosity, --sources, --palette: the settings to start
+    // with, sources first (diff's range depends on them), each allowed there.
+    std::vector<Setting> settings;
+    bool autoMotion = false;   // --auto SEED
+    std::uint64_t autoSeed = 0;
 };
 
 // Takes the program's own options (--name, and -h) out of argv and leaves the
@@ -20,4 +29,12 @@ struct CommandLine {
 // mode.
 bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& error);
 
-extern const char* const usageText;
+// The usage, with the palettes' names.
+std::string usageText();
+
+// The settings a run starts with: the defaults with the command line's.
+SettingsState startSettings(const CommandLine& options);
+
+// Applies the command line's settings through the one funnel, so that a
+// recording holds them at step 0, and starts the motion generator if asked.
+void applyStartOptions(const CommandLine& options);

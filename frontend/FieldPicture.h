@@ -25,16 +25,25 @@ constexpr ColourBytes gridColour{0, 255, 0};      // the cell outlines
 // The same colour as floats, exactly as the GL converts the bytes (0 and 1).
 constexpr Colour asFloats(ColourBytes c) { return Colour{c.r / 255.0f, c.g / 255.0f, c.b / 255.0f}; }
 
-// A cell's density colour: blue below 0.33, green below 0.66, red from there
-// on, with the density itself as the intensity. The bands compare the
-// density widened to double with double constants, so a density stored as
-// 0.33 or 0.66 (just above those constants) takes the higher band.
-inline Colour densityColour(float d) {
+// The palette in use (Palette.h): 0, the bands, at start.
+extern int palette;
+
+// The bands: blue below 0.33, green below 0.66, red from there on, with the
+// density itself as the intensity. The bands compare the density widened to
+// double with double constants, so a density stored as 0.33 or 0.66 (just
+// above those constants) takes the higher band.
+inline Colour bandColour(float d) {
     const double value = d;
     if (value < 0.33) return Colour{0.0f, 0.0f, d};
     if (value < 0.66) return Colour{0.0f, d, 0.0f};
     return Colour{d, 0.0f, 0.0f};
 }
+
+// A smooth palette's colour for a density greater than zero (Palette.cpp).
+Colour rampColour(int palette, float d);
+
+// A cell's density colour in the palette in use.
+inline Colour densityColour(float d) { return palette == 0 ? bandColour(d) : rampColour(palette, d); }
 
 // The two quads a cell may draw, the obstacle quad first: with the obstacle
 // view on, every cell draws one, solid cells (exactly 1) in obstacleColour

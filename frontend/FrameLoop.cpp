@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "AutoMotion.h"
 #include "FrontEndState.h"
 #include "Platform.h"
 #include "SessionPlayback.h"
+#include "Settings.h"
 #include "Fluid.h"
 
 float sumInteriorDensity() {
@@ -62,7 +64,9 @@ void dumpOrTurnOff() {
 bool advanceSimulation(Stepping stepping) {
     const bool asked = simulate || stepOnce;
     if (stepping == Stepping::never || (stepping == Stepping::whenAsked && !asked)) return false;
+    autoMotionBeforeStep();
     gpuCalcFluid();
+    clearSourcesIfAsked();
     ++stepsCompleted;
     totalDensity = sumInteriorDensity();
     if (printFields) dumpOrTurnOff();

@@ -54,3 +54,17 @@ void liveReshape(int width, int height) {
     if (changed && recordable) recordSizeChange(width, height);
     reshapeWindow(width, height);
 }
+
+bool liveSetting(const Setting& setting, std::string& error) {
+    if (programEnded || replayPending()) {
+        error = "a setting waits until the replay has ended";
+        return false;
+    }
+    SettingsState state = currentSettings();
+    if (!allowSetting(state, setting, error)) return false;
+    SessionEvent event;
+    event.kind = SessionEventKind::Set;
+    event.setting = setting;
+    applySessionEvent(event);
+    return true;
+}

@@ -10,6 +10,10 @@
 // ended (programEnded) every call is ignored.
 #pragma once
 
+#include <string>
+
+#include "Settings.h"
+
 void liveKeyboard(unsigned char key, int x, int y);
 // button: leftButton, middleButton, rightButton or another number; state:
 // buttonDown or buttonUp.
@@ -19,3 +23,7 @@ void liveMouseMotion(int x, int y);
 // size again (the first reshape, or the echo of a replayed size) only fits
 // the drawing to it. During a replay the replayed sizes rule.
 void liveReshape(int width, int height);
+// A setting changed while running (the page's settings panel): applied and
+// recorded when its value is in range where the settings are now; false
+// with a message naming it and its range when not. Refused during a replay.
+bool liveSetting(const Setting& setting, std::string& error);

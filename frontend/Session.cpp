@@ -5,7 +5,8 @@
 // one over-long line. Besides the syntax it follows the simulation's run and
 // pause state through the key events (with the keyboard's own meaning of
 // them, InputCodes.h), to refuse a file whose later events wait for steps
-// that a paused simulation would never take.
+// that a paused simulation would never take, and the settings, to refuse
+// one that leaves a setting's range.
 #include "Session.h"
 
 #include <cerrno>
@@ -73,8 +74,9 @@ bool parseButton(const std::string& word, int& button) {
 
 class SessionReader {
 public:
-    SessionReader(const std::string& name, std::vector<SessionEvent>& events, std::string& error)
-        : name_(name), events_(events), error_(error) {
+    SessionReader(const std::string& name, std::vector<SessionEvent>& events, std::string& error,
+                  const SettingsState& start)
+        : name_(name), events_(events), error_(error), settings_(start) {
         events_.clear();
     }
 
@@ -148,6 +150,9 @@ private:
         } else if (what == "size") {
             e.kind = SessionEventKind::Size;
             operands = 2;
+        } else if (what == "set") {
+            e.kind = SessionEventKind::Set;
+            operands = 2;
         } else if (what == "end") {
             e.kind = SessionEventKind::End;
         } else {
@@ -182,6 +187,12 @@ private:
                 e.x = static_cast<int>(a);
                 e.y = static_cast<int>(b);
                 return true;
+            case SessionEventKind::Set: {
+                std::string why;
+                if (!parseSetting(words[2], words[3], e.setting, why) || !allowSetting(settings_, e.setting, why))
+                    return fail(why);
+                return true;
+            }
             case SessionEventKind::End: return true;
         }
         return true;
@@ -220,14 +231,15 @@ private:
     int number_ = 0;
     long long stepsTaken_ = 0;
     RunState run_{true, false};  // the start state: running
+    SettingsState settings_;     // the settings after the events so far
     bool ended_ = false;
 };
 
 }  // namespace
 
 bool parseSession(const std::string& text, const std::string& name, std::vector<SessionEvent>& events,
-                  std::string& error) {
-    SessionReader reader(name, events, error);
+                  std::string& error, const SettingsState& settings) {
+    SessionReader reader(name, events, error, settings);
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t end = text.find('\n', start);
@@ -239,13 +251,14 @@ bool parseSession(const std::string& text, const std::string& name, std::vector<
     return reader.finish();
 }
 
-bool readSessionFile(const std::string& path, std::vector<SessionEvent>& events, std::string& error) {
+bool readSessionFile(const std::string& path, std::vector<SessionEvent>& events, std::string& error,
+                     const SettingsState& settings) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         error = path + ": cannot read: " + std::strerror(errno);
         return false;
     }
-    SessionReader reader(path, events, error);
+    SessionReader reader(path, events, error, settings);
     std::string line;
     bool ok = true;
     for (int c; ok && (c = std::getc(file)) != EOF;) {
@@ -281,6 +294,7 @@ std::string formatSessionEvent(const SessionEvent& e) {
         case SessionEventKind::Release: return text + "release " + button(e.button) + " " + pair(e.x, e.y);
         case SessionEventKind::Drag: return text + "drag " + pair(e.x, e.y);
         case SessionEventKind::Size: return text + "size " + pair(e.x, e.y);
+        case SessionEventKind::Set: return text + "set " + formatSetting(e.setting);
         case SessionEventKind::End: return text + "end";
     }
     return text;

@@ -13,18 +13,23 @@
 //     3 release right 130 200
 //     5 drag 140 190       pointer motion with a button held
 //     9 size 640 480       the window's new size, 1..16384 each way
+//     10 set diff 0        a setting (Settings.h): dt, diff, viscosity, sources, palette
 //     12 end               the session ended after 12 steps
 //
 // Step numbers never decrease, `end` comes last, and every step a later
 // event waits for must actually happen (the simulation runs at start, `s`
-// pauses and resumes it, space asks for one step: InputCodes.h). Esc is never an event: it
-// ends the session, which the recording writes as `end`.
+// pauses and resumes it, space asks for one step: InputCodes.h), and every
+// setting stays in its range, starting from the settings the replay starts
+// with. Esc is never an event: it ends the session, which the recording
+// writes as `end`.
 #pragma once
 
 #include <string>
 #include <vector>
 
-enum class SessionEventKind { Key, Press, Release, Drag, Size, End };
+#include "Settings.h"
+
+enum class SessionEventKind { Key, Press, Release, Drag, Size, Set, End };
 
 struct SessionEvent {
     long long step = 0;  // steps completed before the event, 0..maxSessionStep
@@ -32,6 +37,7 @@ struct SessionEvent {
     int key = 0;     // Key: character code 0..255, never 27
     int button = 0;  // Press, Release: 0..31, the front end's numbering (InputCodes.h)
     int x = 0, y = 0;  // Press, Release, Drag: pointer position; Size: width, height
+    Setting setting;   // Set
 };
 
 constexpr long long maxSessionStep = 2147483647;
@@ -39,14 +45,16 @@ constexpr int maxSessionButton = 31;
 constexpr int maxSessionWindowSide = 16384;
 extern const char* const sessionHeader;  // "fluid-session 1"
 
-// Parses a whole session from `text`. On a fault: false, and `error` says
-// "NAME:LINE: what is wrong" with NAME the file's name as given.
+// Parses a whole session from `text`, replayed from the settings `start`.
+// On a fault: false, and `error` says "NAME:LINE: what is wrong" with NAME
+// the file's name as given.
 bool parseSession(const std::string& text, const std::string& name, std::vector<SessionEvent>& events,
-                  std::string& error);
+                  std::string& error, const SettingsState& start = defaultSettings());
 
 // Reads and parses the file at `path`; a file that cannot be read is a fault
 // too ("PATH: cannot read: reason").
-bool readSessionFile(const std::string& path, std::vector<SessionEvent>& events, std::string& error);
+bool readSessionFile(const std::string& path, std::vector<SessionEvent>& events, std::string& error,
+                     const SettingsState& start = defaultSettings());
 
 // A decimal integer in [low, high], with an optional leading minus sign; the
 // file's numbers and the command line's step count read the same way.

@@ -110,6 +110,11 @@ void applySessionEvent(const SessionEvent& event) {
             platform.resizeSurface(event.x, event.y);
             reshapeWindow(event.x, event.y);
             break;
+        case SessionEventKind::Set:
+            record(event);
+            applySetting(event.setting);
+            platform.requestRedraw();
+            break;
         case SessionEventKind::End: break;  // marks how far the replay runs; a recording writes its own
     }
 }

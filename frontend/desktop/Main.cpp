@@ -61,7 +61,7 @@ void keepStandardDescriptorsOpen() {
 // and no window.
 [[noreturn]] void refuse(const std::string& message, bool withUsage) {
     std::fprintf(stderr, "fluid: %s\n", message.c_str());
-    if (withUsage) std::fputs(usageText, stderr);
+    if (withUsage) std::fputs(usageText().c_str(), stderr);
     std::exit(2);
 }
 
@@ -81,15 +81,18 @@ int main(int argc, char** argv) {
     std::string error;
     if (!takeCommandLine(argc, argv, options, error)) refuse(error, true);
     if (options.help) {
-        std::fputs(usageText, stdout);
+        std::fputs(usageText().c_str(), stdout);
         return 0;
     }
     if (!options.headless && !checkWindowOptions(argc, argv, error)) refuse(error, true);
     std::vector<SessionEvent> session;
-    if (!options.replayPath.empty() && !readSessionFile(options.replayPath, session, error)) refuse(error, false);
+    if (!options.replayPath.empty() &&
+        !readSessionFile(options.replayPath, session, error, startSettings(options)))
+        refuse(error, false);
     startReplay(std::move(session));
     resetFields();
     if (options.headless) {
+        applyStartOptions(options);
         fluidrt::chooseBackend();
         fluidrt::cudaSetDevice(2);
         return runHeadless(options);
@@ -103,6 +106,7 @@ int main(int argc, char** argv) {
     if (argc > 1) refuse(std::string("unknown option '") + argv[1] + "'", true);
     buildCellList();
     glutglue::registerCallbacks();
+    applyStartOptions(options);  // recorded at step 0, before the replay's events
     fluidrt::chooseBackend();  // a CUDA device when there is one, else the host
     fluidrt::cudaSetDevice(2);  // the result is not examined: with fewer devices the current one serves
     glutMainLoop();

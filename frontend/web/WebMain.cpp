@@ -39,9 +39,12 @@ int main(int argc, char** argv) {
     CommandLine options;
     std::string error;
     if (!takeCommandLine(argc, argv, options, error)) return refuse(error);
-    if (options.headless || argc > 1) return refuse("the page takes no options but --replay FILE and --record FILE");
+    if (options.headless || argc > 1)
+        return refuse("the page takes no options but --replay FILE, --record FILE, the settings and --auto SEED");
     std::vector<SessionEvent> session;
-    if (!options.replayPath.empty() && !readSessionFile(options.replayPath, session, error)) return refuse(error);
+    if (!options.replayPath.empty() &&
+        !readSessionFile(options.replayPath, session, error, startSettings(options)))
+        return refuse(error);
     if (!options.recordPath.empty() && !startRecording(options.recordPath, error)) return refuse(error);
     startReplay(std::move(session));
     resetFields();
@@ -49,6 +52,7 @@ int main(int argc, char** argv) {
     if (!glutglue::openWindow(argc, argv, GLUT_DEPTH)) return refuse("no WebGL 2 context");
     if (!initWebDrawing()) return refuse("the WebGL 2 drawing cannot start");
     glutglue::registerCallbacks();
+    applyStartOptions(options);  // recorded at step 0, before the replay's events
     fluidrt::chooseBackend();
     // The page lays the canvas out now; its size goes through the reshape.
     EM_ASM({ if (Module.onProgramStarted) Module.onProgramStarted(); });
