@@ -4,7 +4,6 @@
 
 #include "FrontEndState.h"
 #include "InputCodes.h"
-#include "Mouse.h"
 #include "SessionPlayback.h"
 
 int autoMotion = 0;
@@ -39,6 +38,8 @@ struct Stroke {
 };
 Stroke stroke;
 bool holding = false;      // the generator's left button is down
+bool sending = false;      // an event of the generator's own is in the funnel
+bool userHolding = false;  // the latest button event not the generator's was a press
 int nextStrokeIn = 0;      // steps until the next drag starts
 int nextClickIn = 0;       // steps until the next right click
 
@@ -57,7 +58,9 @@ void send(SessionEventKind kind, int button, const Point& p) {
     event.button = button;
     event.x = pixelX(p);
     event.y = pixelY(p);
+    sending = true;
     applySessionEvent(event);
+    sending = false;
 }
 
 void endStroke(const Point& at) {
@@ -116,7 +119,11 @@ void stopAutoMotion() {
 void autoMotionBeforeStep() {
     if (!autoMotion) return;
     // The user's own press and drag come first: the generator waits.
-    if (mouseState == buttonDown && !holding) return;
+    if (userHolding && !holding) return;
     stepStroke();
     stepClick();
+}
+
+void noteButtonEvent(bool press) {
+    if (!sending) userHolding = press;
 }

@@ -22,3 +22,7 @@ void stopAutoMotion();
 
 // The actions due before the step about to run (FrameLoop.cpp).
 void autoMotionBeforeStep();
+
+// Every button event in the funnel (SessionPlayback.cpp), so that the
+// generator knows when a button of the user's is held.
+void noteButtonEvent(bool press);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "AutoMotion.h"
 #include "FrontEndState.h"
 #include "InputCodes.h"
 #include "Keyboard.h"
@@ -99,6 +100,7 @@ void applySessionEvent(const SessionEvent& event) {
         case SessionEventKind::Press:
         case SessionEventKind::Release:
             record(event);
+            noteButtonEvent(event.kind == SessionEventKind::Press);
             mouseButton(event.button, event.kind == SessionEventKind::Press ? buttonDown : buttonUp, event.x, event.y);
             break;
         case SessionEventKind::Drag:

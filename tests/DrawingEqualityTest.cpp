@@ -13,6 +13,8 @@
 #include "FrameLoop.h"
 #include "FrontEndState.h"
 #include "GlDrawing.h"
+#include "FieldPicture.h"
+#include "Palette.h"
 #include "DesktopPlatform.h"
 #include "GlutGlue.h"
 #include "TestSupport.h"
@@ -100,6 +102,20 @@ TEST_F(DrawingEquality, EveryViewCombinationOnRandomFields) {
             if (HasFailure()) return;
         }
     }
+}
+
+// Every palette, over densities from far below to far above 1.
+TEST_F(DrawingEquality, EveryPalette) {
+    std::mt19937 rng(31);
+    randomFields(rng, 1);
+    for (int k = 0; k < cellsPerField; ++k) dens[k] *= static_cast<float>(1 << (k % 12)) / 64.0f;
+    showBoundary = showDensity = 1;
+    showVelocity = showGrid = 0;
+    for (palette = 0; palette < paletteCount; ++palette) {
+        SCOPED_TRACE(paletteNames[palette]);
+        expectSamePictures("palette");
+    }
+    palette = 0;
 }
 
 TEST_F(DrawingEquality, LongVelocityLinesCrossingManyCells) {

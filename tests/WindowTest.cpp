@@ -1096,6 +1096,43 @@ TEST_F(WindowTest, RecordedSessionReplaysBitForBitHeadlessAndInTheWindow) {
     EXPECT_EQ(readWholeFile(again), recording);
 }
 
+// Settings and the motion generator given at start: the recording holds the
+// settings at step 0 and the generator's events themselves, and replays
+// headless, with neither option, to the same dumps and picture.
+TEST_F(WindowTest, StartSettingsAndAutoMotionAreRecordedAndReplayWithoutTheOptions) {
+    const ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string session = scratch.path + "/settings.session";
+    stopProcess(programPid);
+    ASSERT_NO_FATAL_FAILURE(startProgram(Output::Pipe, {"--record", session, "--diff", "0", "--sources", "cleared",
+                                                        "--dt", "0.3", "--palette", "ember", "--auto", "11"}));
+    ASSERT_NO_FATAL_FAILURE(key("c"));
+    ASSERT_TRUE(programOut->waitFor([](const std::string& t) { return countOf(t, "Total Density: ") >= 120; },
+                                    patienceSeconds));
+    ASSERT_NO_FATAL_FAILURE(key("s"));
+    pause(500);
+    Image live;
+    ASSERT_TRUE(screenshot(live));
+    ASSERT_NO_FATAL_FAILURE(key("Escape"));
+    int status = -1;
+    ASSERT_TRUE(waitForProgramExit(status));
+    EXPECT_EQ(status, 0);
+    const std::string recording = readWholeFile(session);
+    const std::string start =
+        "fluid-session 1\n0 set sources cleared\n0 set dt 0.3\n0 set diff 0\n0 set palette ember\n";
+    EXPECT_EQ(recording.compare(0, start.size(), start), 0) << recording;
+    EXPECT_NE(recording.find(" drag "), std::string::npos) << recording;
+    EXPECT_NE(recording.find(" press right "), std::string::npos) << recording;
+
+    const std::string png = scratch.path + "/last.png";
+    const auto headless = runHeadless({"--replay", session, "--png", png});
+    ASSERT_TRUE(headless.finished && headless.exitStatus == 0) << headless.err;
+    EXPECT_TRUE(headless.out == programOut->text()) << "headless dumps differ";
+    Image rendered;
+    ASSERT_TRUE(readPng(png, rendered));
+    EXPECT_TRUE(samePicture(rendered, live, 0));
+}
+
 TEST_F(WindowTest, ARecordingCutShortByAKillReplaysToItsLastLine) {
     const ScratchFolder scratch;
     const std::string& folder = scratch.path;
@@ -1371,6 +1408,14 @@ TEST(SessionFiles, CommandLinesThatFitNoModeAreRefusedWithoutAWindowOrAFile) {
         {{"--replay", good, "--replay", good, "--record", R}, "--replay given twice"},
         {{"--headless", "--replay", bad, "--png", P, "--frames", D}, bad + ":2: unknown event 'jump'"},
         {{"--record", R, "--replay", bad}, bad + ":2: unknown event 'jump'"},
+        {{"--record", R, "--dt", "nan"}, "--dt takes a number from 0.001 to 1, not 'nan'"},
+        {{"--headless", "--diff", "0", "--png", P}, "--diff takes a number from 0.1 to 10 while the sources are kept"},
+        {{"--headless", "--viscosity", "", "--png", P}, "--viscosity takes a number from 0 to 10, not ''"},
+        {{"--record", R, "--sources", "some"}, "--sources takes kept or cleared, not 'some'"},
+        {{"--record", R, "--palette", "grey"}, "--palette takes bands|ember|ice, not 'grey'"},
+        {{"--headless", "--auto", "-3", "--png", P}, "--auto needs a whole number from 0 to 4294967295, not '-3'"},
+        {{"--headless", "--dt", "0.5", "--dt", "0.5"}, "--dt given twice"},
+        {{"--headless", "--replay", good, "--sources", "cleared", "--diff", "0", "--replay", good}, "--replay given twice"},
     };
     for (const Case& c : cases) {
         std::string line;
