@@ -16,9 +16,7 @@ namespace {
 const char* const settingNames[] = {"dt", "diff", "viscosity", "sources", "palette"};
 const char* const sourcesNames[] = {"kept", "cleared"};
 
-struct Range {
-    float low, high;
-};
+using Range = SettingRange;
 constexpr Range dtRange{0.001f, 1.0f};
 constexpr Range diffRange{0.0f, 10.0f};
 constexpr Range viscosityRange{0.0f, 10.0f};
@@ -36,7 +34,6 @@ std::string number(float value) {
 
 std::string rangeText(Range r) { return "from " + number(r.low) + " to " + number(r.high); }
 
-// The range a numeric setting may take where the sources are as given.
 Range rangeOf(SettingKind kind, int cleared) {
     switch (kind) {
         case SettingKind::dt: return dtRange;
@@ -145,3 +142,18 @@ void clearSourcesIfAsked() {
     if (!sourcesCleared) return;
     for (int k = 0; k < cellsPerField; ++k) u_prev[k] = v_prev[k] = dens_prev[k] = 0.0f;
 }
+
+void presetSettings(const Preset& preset, Setting (&settings)[4]) {
+    const Setting sources{SettingKind::sources, static_cast<float>(preset.sourcesCleared)};
+    const Setting numbers[3] = {{SettingKind::dt, preset.dt}, {SettingKind::diff, preset.diff},
+                                {SettingKind::viscosity, preset.viscosity}};
+    // Cleared sources before a diff below the kept sources' bound; kept ones
+    // after a diff within it.
+    const int first = preset.sourcesCleared ? 1 : 0;
+    for (int k = 0; k < 3; ++k) settings[first + k] = numbers[k];
+    settings[preset.sourcesCleared ? 0 : 3] = sources;
+}
+
+SettingRange settingRange(SettingKind kind, int sourcesCleared) { return rangeOf(kind, sourcesCleared); }
+
+const char* settingName(SettingKind kind) { return nameOf(kind); }

@@ -66,3 +66,28 @@ std::string formatSetting(const Setting& setting);
 
 // Zeroes the three source fields, when sourcesCleared says so.
 void clearSourcesIfAsked();
+
+// Named sets of the solver settings, for the page's panel and the README:
+// the program's own values first, then ones that show the fluid well.
+struct Preset {
+    const char* name;
+    float dt, diff, viscosity;
+    int sourcesCleared;
+};
+constexpr Preset presets[] = {
+    {"standard", 0.2f, 0.5f, 0.0f, 0},     // the program as it starts: blurred, fading density
+    {"ink", 0.2f, 0.0f, 0.0f, 1},          // no diffusion: ink that curls and stays sharp
+    {"thin", 0.2f, 0.00002f, 0.0f, 1},     // a little diffusion: soft edges, free swirls
+    {"thick", 0.2f, 0.00001f, 0.002f, 1},  // viscous: slow, smooth, damped swirls
+};
+
+// The settings a preset sets, in an order each is allowed in from any
+// settings: what a panel applies one by one.
+void presetSettings(const Preset& preset, Setting (&settings)[4]);
+
+// The range a numeric setting may take where the sources are as given.
+struct SettingRange {
+    float low, high;
+};
+SettingRange settingRange(SettingKind kind, int sourcesCleared);
+const char* settingName(SettingKind kind);

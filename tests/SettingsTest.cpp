@@ -383,3 +383,22 @@ TEST_F(Settings, PalettesBandsByDefaultAndRampsDarkToLight) {
         EXPECT_LT(first.r + first.g + first.b, 0.1f);  // dark at the bottom
     }
 }
+
+// Each preset can be chosen after any other, its settings one by one, and
+// the first is the program's own start.
+TEST_F(Settings, EveryPresetFollowsEveryOtherAndTheFirstIsTheStart) {
+    const SettingsState start = defaultSettings();
+    EXPECT_TRUE(presets[0].dt == start.dt && presets[0].diff == start.diff && presets[0].viscosity == start.viscosity &&
+                presets[0].sourcesCleared == start.sourcesCleared);
+    for (const Preset& from : presets)
+        for (const Preset& to : presets) {
+            SCOPED_TRACE(std::string(from.name) + " to " + to.name);
+            SettingsState state{from.dt, from.diff, from.viscosity, from.sourcesCleared, 0};
+            Setting settings[4];
+            presetSettings(to, settings);
+            std::string error;
+            for (const Setting& setting : settings) EXPECT_TRUE(allowSetting(state, setting, error)) << error;
+            EXPECT_TRUE(state.dt == to.dt && state.diff == to.diff && state.viscosity == to.viscosity &&
+                        state.sourcesCleared == to.sourcesCleared);
+        }
+}

@@ -11,7 +11,10 @@
 
 #include "FrontEndState.h"
 #include "InputCodes.h"
+#include "AutoMotion.h"
 #include "LiveInput.h"
+#include "Palette.h"
+#include "Settings.h"
 #include "SessionPlayback.h"
 #include "WebPlatform.h"
 
@@ -69,6 +72,41 @@ std::string inputNamesJson() {
     return json + "]}";
 }
 
+// The settings' names, ranges, choices and presets, and the values now, as
+// JSON: what the page's settings panel is built from.
+std::string number(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+    return text;
+}
+
+std::string settingsJson() {
+    const SettingKind numeric[] = {SettingKind::dt, SettingKind::diff, SettingKind::viscosity};
+    const SettingsState now = currentSettings();
+    const float values[] = {now.dt, now.diff, now.viscosity};
+    std::string json = "{\"numbers\":[";
+    for (int k = 0; k < 3; ++k) {
+        const SettingRange cleared = settingRange(numeric[k], 1), kept = settingRange(numeric[k], 0);
+        json += std::string(k ? "," : "") + "{\"name\":" + quoted(settingName(numeric[k])) +
+                ",\"low\":" + number(cleared.low) + ",\"keptLow\":" + number(kept.low) +
+                ",\"high\":" + number(cleared.high) + ",\"value\":" + number(values[k]) + "}";
+    }
+    json += "],\"sourcesCleared\":" + std::to_string(now.sourcesCleared) + ",\"palette\":" +
+            quoted(paletteNames[now.palette]) + ",\"palettes\":[";
+    for (int k = 0; k < paletteCount; ++k) json += (k ? "," : "") + quoted(paletteNames[k]);
+    json += "],\"presets\":[";
+    bool first = true;
+    for (const Preset& p : presets) {
+        json += std::string(first ? "" : ",") + "{\"name\":" + quoted(p.name) + ",\"dt\":" + number(p.dt) +
+                ",\"diff\":" + number(p.diff) + ",\"viscosity\":" + number(p.viscosity) +
+                ",\"sourcesCleared\":" + std::to_string(p.sourcesCleared) + "}";
+        first = false;
+    }
+    return json + "],\"auto\":" + std::to_string(autoMotion) + "}";
+}
+
+std::string lastRefusal;
+
 }  // namespace
 
 extern "C" {
@@ -106,6 +144,45 @@ EMSCRIPTEN_KEEPALIVE void webMotion(int x, int y) { liveMouseMotion(x, y); }
 // The page has laid the canvas out at this many pixels: the window's reshape.
 EMSCRIPTEN_KEEPALIVE void webResize(int width, int height) {
     if (!programEnded) glutReshapeWindow(width, height);
+}
+
+// The settings panel's description and the values now (settingsJson).
+EMSCRIPTEN_KEEPALIVE const char* webSettings() {
+    static std::string json;
+    json = settingsJson();
+    return json.c_str();
+}
+
+// A setting from the panel, by name and value as a session line writes them
+// ("diff", "0.0001"; "sources", "cleared"; "palette", "ember"), through the
+// one funnel. Returns "" when applied, else the refusal in one sentence.
+EMSCRIPTEN_KEEPALIVE const char* webSet(const char* name, const char* value) {
+    Setting setting;
+    lastRefusal.clear();
+    if (parseSetting(name, value, setting, lastRefusal)) liveSetting(setting, lastRefusal);
+    return lastRefusal.c_str();
+}
+
+// A preset by its index in webSettings().presets, its settings one by one.
+EMSCRIPTEN_KEEPALIVE const char* webPreset(int index) {
+    lastRefusal.clear();
+    if (index < 0 || index >= static_cast<int>(sizeof presets / sizeof presets[0])) {
+        lastRefusal = "no such preset";
+        return lastRefusal.c_str();
+    }
+    Setting settings[4];
+    presetSettings(presets[index], settings);
+    for (const Setting& setting : settings)
+        if (!liveSetting(setting, lastRefusal)) break;
+    return lastRefusal.c_str();
+}
+
+// The motion generator on from a seed (0 to 4294967295), or off.
+EMSCRIPTEN_KEEPALIVE void webAuto(int on, double seed) {
+    if (on)
+        startAutoMotion(static_cast<std::uint64_t>(seed));
+    else
+        stopAutoMotion();
 }
 
 // Ends the recording (its `end` line) without ending the program.
