@@ -68,8 +68,8 @@ if [ ${#need[@]} -gt 0 ]; then
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 
-if [ "$1" = tests ] && [ ! -f web/node_modules/puppeteer-core/package.json ]; then
-  # puppeteer-core as web/package-lock.json pins it; it drives Debian's
+if [ "$1" = tests ] && [ ! -f tests/web/node_modules/puppeteer-core/package.json ]; then
+  # puppeteer-core as tests/web/package-lock.json pins it; it drives Debian's
   # chromium and downloads no browser.
-  PUPPETEER_SKIP_DOWNLOAD=1 npm ci --prefix web --no-audit --no-fund >/dev/null
+  PUPPETEER_SKIP_DOWNLOAD=1 npm ci --prefix tests/web --no-audit --no-fund >/dev/null
 fi

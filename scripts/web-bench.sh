@@ -25,9 +25,9 @@ page=()
 for round in 1 2 3; do
   host+=("$(median_of "$native/bench/step_timing" "$steps" 4)")
   wasm+=("$(median_of node build-web/checks/step_timing.js "$steps" 4)")
-  page+=("$(node web/page-bench.js build-web "$steps" 1 no-fps | sed -n 's/^page median step \([0-9.]*\)$/\1/p')")
+  page+=("$(node bench/web/page-bench.js build-web "$steps" 1 no-fps | sed -n 's/^page median step \([0-9.]*\)$/\1/p')")
 done
-fps="$(node web/page-bench.js build-web "$steps" 0 | sed -n 's/^frames per second //p' | paste -sd ';' -)"
+fps="$(node bench/web/page-bench.js build-web "$steps" 0 | sed -n 's/^frames per second //p' | paste -sd ';' -)"
 python3 - "$fps" "${host[@]}" "${wasm[@]}" "${page[@]}" <<'PY'
 import statistics
 import sys

@@ -6,16 +6,16 @@
 #   2. the field digests of a fixed scenario, step by step, from the
 #      WebAssembly build (fast and reference kernels) equal the native
 #      reference kernels' digests;
-#   3. headless chromium gives a page a WebGL 2 context (web/webgl2-check.js);
-#   4. the page end to end (web/page-test.js): an example session, with the
+#   3. headless chromium gives a page a WebGL 2 context (tests/web/webgl2-check.js);
+#   4. the page end to end (tests/web/page-test.js): an example session, with the
 #      dump turned on for its last two steps, replayed in headless chromium;
 #      its dump equals the desktop's `--headless --replay` output byte for
 #      byte and the cell colours of its picture equal the desktop frame's;
 #   5. the same in a second engine, firefox-esr over WebDriver BiDi, after
 #      the check that it gives the page WebGL 2. Under Xvfb: headless
 #      Firefox finds no GL driver here and gives no WebGL 2, with a display
-#      it draws on Mesa's llvmpipe (web/browser.js);
-#   6. the page on a phone (web/touch-test.js): touch input and on-screen
+#      it draws on Mesa's llvmpipe (tests/web/browser.js);
+#   6. the page on a phone (tests/web/touch-test.js): touch input and on-screen
 #      controls while recording, in portrait and landscape; the desktop's
 #      replays of that input and of the downloaded recording print the
 #      page's dump byte for byte.
@@ -29,8 +29,8 @@ for tool in emcc emcmake node chromium firefox-esr xvfb-run python3 convert iden
     exit 1
   fi
 done
-if [ ! -f web/node_modules/puppeteer-core/package.json ]; then
-  echo "web-test.sh: puppeteer-core is not installed in web/node_modules; run scripts/install-deps.sh tests" >&2
+if [ ! -f tests/web/node_modules/puppeteer-core/package.json ]; then
+  echo "web-test.sh: puppeteer-core is not installed in tests/web/node_modules; run scripts/install-deps.sh tests" >&2
   exit 1
 fi
 steps=60
@@ -58,7 +58,7 @@ for kernels in fast reference; do
     status=1
   fi
 done
-node web/webgl2-check.js || status=1
+node tests/web/webgl2-check.js || status=1
 
 # The page test's session: the example, then the dump on (c) for two steps
 # and a pause (s), so that both programs stop at the same step.
@@ -68,14 +68,14 @@ session=page-test.session
 { grep -v '^[0-9]* end$' "$example"; echo "$last key c"; echo "$((last + 2)) key s"; echo "$((last + 2)) end"; } \
   >"build-web/$session"
 "$native/fluid" --headless --replay "build-web/$session" --png "$digests/desktop.png" >"$digests/desktop-dump"
-node web/page-test.js build-web "$session" "$digests/desktop-dump" "$digests/desktop.png" "$((last + 2))" || status=1
+node tests/web/page-test.js build-web "$session" "$digests/desktop-dump" "$digests/desktop.png" "$((last + 2))" || status=1
 firefox() { FLUID_BROWSER=firefox xvfb-run -a -s "-screen 0 1280x1024x24" node "$@"; }
-if firefox web/webgl2-check.js; then
-  firefox web/page-test.js build-web "$session" "$digests/desktop-dump" "$digests/desktop.png" "$((last + 2))" || status=1
+if firefox tests/web/webgl2-check.js; then
+  firefox tests/web/page-test.js build-web "$session" "$digests/desktop-dump" "$digests/desktop.png" "$((last + 2))" || status=1
 else
   echo "web-test: firefox-esr gives the page no WebGL 2, so the page cannot be tested in it" >&2
   status=1
 fi
 rm -f "build-web/$session"
-node web/touch-test.js build-web "$native/fluid" || status=1
+node tests/web/touch-test.js build-web "$native/fluid" || status=1
 exit "$status"

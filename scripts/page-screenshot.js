@@ -2,10 +2,10 @@
 // headless chromium at 1280 x 800 and on a phone's screen (390 x 844, 2
 // device pixels per CSS pixel), after sources written around a circle with
 // the right button (or a tap) and the source control, default views.
-//   node web/page-screenshot.js BUILD_WEB DESKTOP.png PHONE.png
+//   node scripts/page-screenshot.js BUILD_WEB DESKTOP.png PHONE.png
 'use strict';
 
-const { startBrowser, startServer } = require('./browser');
+const { startBrowser, startServer, waitFor, waitForProgram } = require('../tests/web/browser');
 
 const [buildWeb, desktopOut, phoneOut] = process.argv.slice(2);
 const shots = [
@@ -21,7 +21,7 @@ const shots = [
       const page = await browser.newPage();
       await page.setViewport(screen);
       await page.goto(`${server.url}/index.html`);
-      await page.waitForFunction(() => window.Module && Module.started && fluidState().frames > 3, { timeout: 60000, polling: 50 });
+      await waitForProgram(page, 4);
       const press = (name) => (screen.hasTouch ? page.tap(`[data-control="${name}"]`) : page.click(`[data-control="${name}"]`));
       const r = await page.evaluate(() => {
         const b = canvas.getBoundingClientRect();
@@ -35,8 +35,8 @@ const shots = [
         if (screen.hasTouch) await page.touchscreen.tap(x, y);
         else await page.mouse.click(x, y, { button: 'right' });
         if (k % 4 === 0) await press('source');
-        const steps = await page.evaluate(() => fluidState().steps);
-        await page.waitForFunction(`fluidState().steps >= ${steps + 3}`, { timeout: 60000, polling: 20 });
+        const steps = await page.evaluate(() => Module._webStepsCompleted());
+        await waitFor(page, `Module._webStepsCompleted() >= ${steps + 3}`, `step ${steps + 3}`, 60);
       }
       await page.screenshot({ path: out });
       await page.close();

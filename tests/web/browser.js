@@ -112,6 +112,69 @@ async function waitFor(page, test, what, seconds = 30) {
   throw new Error(`timed out after ${seconds} s waiting for ${what}`);
 }
 
+// Waits until the program in the page runs and has drawn `frames` frames:
+// Module.calledRun says that its module is instantiated (its exports exist
+// as stubs before that and fail when called), the frame count that main has
+// set up and the display callback has run.
+async function waitForProgram(page, frames = 1, seconds = 60) {
+  await waitFor(
+    page,
+    `window.Module !== undefined && Module.calledRun === true && Module._webFramesDrawn() >= ${frames}`,
+    `the program to draw ${frames} frame${frames === 1 ? '' : 's'}`,
+    seconds,
+  );
+}
+
+// The program's state, read through its exports (frontend/web/WebExports.cpp),
+// with its flags by the names it gives them.
+function programState(page) {
+  return page.evaluate(() => {
+    const names = JSON.parse(Module.UTF8ToString(Module._webInputNames()));
+    const bits = Module._webFlags();
+    return {
+      frames: Module._webFramesDrawn(),
+      steps: Module._webStepsCompleted(),
+      replayPending: Module._webReplayPending() === 1,
+      simulating: Module._webSimulating() === 1,
+      flags: Object.fromEntries(names.flags.map((name, bit) => [name, ((bits >> bit) & 1) === 1])),
+    };
+  });
+}
+
+// The program's names for its input (webInputNames): commands, buttons,
+// states and flags.
+function inputNames(page) {
+  return page.evaluate(() => JSON.parse(Module.UTF8ToString(Module._webInputNames())));
+}
+
+// A test-only script, added to `page` before it loads: the files the page
+// hands the user as downloads (a link with a download name, clicked) are
+// kept instead of saved, so that downloaded() can read them in any engine.
+async function keepDownloads(page) {
+  await page.evaluateOnNewDocument(() => {
+    window.testDownloads = [];
+    const click = HTMLAnchorElement.prototype.click;
+    HTMLAnchorElement.prototype.click = function () {
+      if (!this.download) return click.call(this);
+      window.testDownloads.push({ name: this.download, url: this.href });
+    };
+  });
+}
+
+// The bytes of the download `name` (keepDownloads), once the page has
+// handed it over; throws after `seconds`.
+async function downloaded(page, name, seconds = 20) {
+  await waitFor(page, `window.testDownloads.some((d) => d.name === ${JSON.stringify(name)})`, `the download ${name}`, seconds);
+  const base64 = await page.evaluate(async (name) => {
+    const { url } = window.testDownloads.find((d) => d.name === name);
+    const bytes = new Uint8Array(await (await fetch(url)).arrayBuffer());
+    let text = '';
+    for (let k = 0; k < bytes.length; k += 0x8000) text += String.fromCharCode(...bytes.subarray(k, k + 0x8000));
+    return btoa(text);
+  }, name);
+  return Buffer.from(base64, 'base64');
+}
+
 // The first line where the page's text and the desktop's differ, or 'none'.
 function firstDifferentLine(a, b) {
   const x = a.split('\n');
@@ -121,4 +184,18 @@ function firstDifferentLine(a, b) {
   return 'none';
 }
 
-module.exports = { startBrowser, startServer, openPage, waitFor, firstDifferentLine, flags, executablePath, engine };
+module.exports = {
+  startBrowser,
+  startServer,
+  openPage,
+  waitFor,
+  waitForProgram,
+  programState,
+  inputNames,
+  keepDownloads,
+  downloaded,
+  firstDifferentLine,
+  flags,
+  executablePath,
+  engine,
+};
