@@ -21,7 +21,7 @@ std::string usageText() {
            "  --frames DIR   write every frame as DIR/frame-000001.png, DIR/frame-000002.png, ...\n"
            "  --help         print this text\n"
            "SETTINGS, applied and recorded before the first step:\n"
-           "  --dt X         time step, 0.001 to 1 (default 0.2)\n"
+           "  --dt X         time step, 0.001 to 0.5 (default 0.2)\n"
            "  --diff X       density diffusion, 0 to 10, from 0.1 with kept sources (default 0.5)\n"
            "  --viscosity X  velocity diffusion, 0 to 10 (default 0)\n"
            "  --sources kept|cleared  keep what a step leaves in the sources (default) or clear them\n"

@@ -17,7 +17,7 @@ const char* const settingNames[] = {"dt", "diff", "viscosity", "sources", "palet
 const char* const sourcesNames[] = {"kept", "cleared"};
 
 using Range = SettingRange;
-constexpr Range dtRange{0.001f, 1.0f};
+constexpr Range dtRange{0.001f, 0.5f};
 constexpr Range diffRange{0.0f, 10.0f};
 constexpr Range viscosityRange{0.0f, 10.0f};
 

@@ -14,7 +14,9 @@
 // thousands of steps) under the strongest input the program makes: the
 // source key, right clicks at every step in the largest window (cellSize
 // 130) and drags of any length (tested in SettingsTest.cpp):
-//   dt         0.001 to 1      beyond 1 kept sources overflow within 200 steps
+//   dt         0.001 to 0.5    with kept sources and the longest drags at
+//              every step, the velocity grows without bound from about 0.7
+//              (at 1 it is infinite within 6000 steps)
 //   diff       0 to 10, and from 0.1 while the sources are kept: a kept
 //              source re-adds the density every step, and below about 0.05
 //              only diffusion out of the grid holds that growth (at 0.01 it

@@ -87,9 +87,9 @@ TEST_F(Settings, RangesAreHeldAtTheirEdgesOnTheCommandLineAndInFiles) {
     const std::string kept = "from 0.1 to 10 while the sources are kept";
     const Case cases[] = {
         {{"--dt", "0.001"}, true, ""},
-        {{"--dt", "0.000999"}, false, "dt takes a number from 0.001 to 1"},
-        {{"--dt", "1"}, true, ""},
-        {{"--dt", "1.0001"}, false, "dt takes a number from 0.001 to 1"},
+        {{"--dt", "0.000999"}, false, "dt takes a number from 0.001 to 0.5"},
+        {{"--dt", "0.5"}, true, ""},
+        {{"--dt", "0.5001"}, false, "dt takes a number from 0.001 to 0.5"},
         {{"--diff", "0.1"}, true, ""},
         {{"--diff", "0.0999"}, false, "diff takes a number from 0.1 to 10 while the sources are kept"},
         {{"--diff", "10"}, true, ""},
@@ -101,12 +101,12 @@ TEST_F(Settings, RangesAreHeldAtTheirEdgesOnTheCommandLineAndInFiles) {
         {{"--viscosity", "10"}, true, ""},
         {{"--viscosity", "-1e-9"}, false, "viscosity takes a number from 0 to 10"},
         {{"--viscosity", "10.0001"}, false, "viscosity takes a number from 0 to 10"},
-        {{"--dt", "nan"}, false, "dt takes a number from 0.001 to 1, not 'nan'"},
+        {{"--dt", "nan"}, false, "dt takes a number from 0.001 to 0.5, not 'nan'"},
         {{"--diff", "inf"}, false, "diff takes a number"},
         {{"--diff", "1e39"}, false, "diff takes a number"},
         {{"--dt", "0x1p-3"}, false, "dt takes a number"},
         {{"--dt", "0.2x"}, false, "dt takes a number"},
-        {{"--dt", ""}, false, "dt takes a number from 0.001 to 1, not ''"},
+        {{"--dt", ""}, false, "dt takes a number from 0.001 to 0.5, not ''"},
         {{"--sources", "gone"}, false, "sources takes kept or cleared, not 'gone'"},
         {{"--palette", "ember"}, true, ""},
         {{"--palette", "rainbow"}, false, "palette takes bands|ember|ice, not 'rainbow'"},
@@ -138,7 +138,7 @@ TEST_F(Settings, RangesAreHeldAtTheirEdgesOnTheCommandLineAndInFiles) {
     std::vector<SessionEvent> events;
     std::string error;
     EXPECT_FALSE(parseSession(std::string(sessionHeader) + "\n0 key c\n3 set dt 2\n", "f.session", events, error));
-    EXPECT_EQ(error, "f.session:3: dt takes a number from 0.001 to 1, not '2'");
+    EXPECT_EQ(error, "f.session:3: dt takes a number from 0.001 to 0.5, not '2'");
     EXPECT_FALSE(parseSession(std::string(sessionHeader) + "\n0 set sources cleared\n0 set diff 0\n1 set sources kept\n",
                               "f.session", events, error));
     EXPECT_EQ(error, "f.session:4: sources kept needs diff from 0.1 (diff is 0)");
@@ -266,8 +266,8 @@ TEST_F(Settings, TheRangesCornersStayFiniteUnderTheStrongestInput) {
         float dt, diff, viscosity;
         int cleared;
     };
-    const Corner corners[] = {{1.0f, 0.1f, 0.0f, 0},   {1.0f, 0.0f, 0.0f, 1},  {0.001f, 10.0f, 10.0f, 0},
-                              {1.0f, 10.0f, 10.0f, 1}, {0.001f, 0.0f, 0.0f, 1}, {0.2f, 0.1f, 10.0f, 0}};
+    const Corner corners[] = {{0.5f, 0.1f, 0.0f, 0},   {0.5f, 0.0f, 0.0f, 1},  {0.001f, 10.0f, 10.0f, 0},
+                              {0.5f, 10.0f, 10.0f, 1}, {0.001f, 0.0f, 0.0f, 1}, {0.2f, 0.1f, 10.0f, 0}};
     constexpr int steps = 500;
     setWindowSize(maxSessionWindowSide, maxSessionWindowSide);
     for (const Corner& c : corners) {

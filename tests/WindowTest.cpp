@@ -1408,7 +1408,7 @@ TEST(SessionFiles, CommandLinesThatFitNoModeAreRefusedWithoutAWindowOrAFile) {
         {{"--replay", good, "--replay", good, "--record", R}, "--replay given twice"},
         {{"--headless", "--replay", bad, "--png", P, "--frames", D}, bad + ":2: unknown event 'jump'"},
         {{"--record", R, "--replay", bad}, bad + ":2: unknown event 'jump'"},
-        {{"--record", R, "--dt", "nan"}, "--dt takes a number from 0.001 to 1, not 'nan'"},
+        {{"--record", R, "--dt", "nan"}, "--dt takes a number from 0.001 to 0.5, not 'nan'"},
         {{"--headless", "--diff", "0", "--png", P}, "--diff takes a number from 0.1 to 10 while the sources are kept"},
         {{"--headless", "--viscosity", "", "--png", P}, "--viscosity takes a number from 0 to 10, not ''"},
         {{"--record", R, "--sources", "some"}, "--sources takes kept or cleared, not 'some'"},
