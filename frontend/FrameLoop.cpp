@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "AutoMotion.h"
 #include "FrontEndState.h"
@@ -24,28 +25,46 @@ float sumInteriorDensity() {
     return total;
 }
 
-// One line per i from the top (n + 1) down to 0, one value per j, as on screen.
-void printField(int n, const float* field) {
+void appendField(std::string& out, int n, const float* field) {
+    char value[64];  // "%f " of the largest float is 48 characters
     for (int i = n + 1; i >= 0; --i) {
-        for (int j = 0; j <= n + 1; ++j) std::printf("%f ", static_cast<double>(field[i + (n + 2) * j]));
-        std::printf("\n");
+        for (int j = 0; j <= n + 1; ++j) {
+            const int length = std::snprintf(value, sizeof value, "%f ", static_cast<double>(field[i + (n + 2) * j]));
+            out.append(value, static_cast<std::size_t>(length));
+        }
+        out += '\n';
     }
+}
+
+void printField(int n, const float* field) {
+    std::string text;
+    appendField(text, n, field);
+    std::fputs(text.c_str(), stdout);
+}
+
+bool writeStandardOutput(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    // A reader on a pipe sees each dump as it happens.
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 namespace {
 
-// Prints the fields and the total; false when writing or flushing the output
-// failed (errno says why).
+// The fields and the total, one step's dump in one piece (Platform::writeDump);
+// false when writing it failed (errno says why).
 bool dumpFields() {
-    std::printf("\n\nDensity Field\n");
-    printField(N, dens);
-    std::printf("\n\nu Field\n");
-    printField(N, u);
-    std::printf("\n\nv Field\n");
-    printField(N, v);
-    std::printf("\n\nTotal Density: %f\n", static_cast<double>(totalDensity));
-    // A reader on a pipe sees each dump as it happens.
-    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+    static std::string text;  // kept, so that its room is made once
+    text.clear();
+    text += "\n\nDensity Field\n";
+    appendField(text, N, dens);
+    text += "\n\nu Field\n";
+    appendField(text, N, u);
+    text += "\n\nv Field\n";
+    appendField(text, N, v);
+    char total[80];
+    std::snprintf(total, sizeof total, "\n\nTotal Density: %f\n", static_cast<double>(totalDensity));
+    text += total;
+    return platform.writeDump(text);
 }
 
 // A dump that cannot be written is reported once and turned off; pressing c

@@ -4,6 +4,8 @@
 // and the idle and timer callbacks that keep frames coming.
 #pragma once
 
+#include <string>
+
 // Whether a frame runs a step.
 enum class Stepping {
     whenAsked,  // when the simulation runs, or one step is asked for (space)
@@ -32,5 +34,11 @@ void timerRedraw(int value);
 // fixes the result bit for bit.
 float sumInteriorDensity();
 
-// One line per i from the top (n + 1) down to 0, one value per j, as on screen.
+// One line per i from the top (n + 1) down to 0, one value per j, as on
+// screen, each value "%f " ; printField writes them to standard output.
+void appendField(std::string& out, int n, const float* field);
 void printField(int n, const float* field);
+
+// Writes one dump to standard output and flushes it; false when that failed
+// (errno says why). The desktop's and the dummy platform's writeDump.
+bool writeStandardOutput(const std::string& text);

@@ -10,6 +10,8 @@
 // (Platform.cpp).
 #pragma once
 
+#include <string>
+
 struct Platform {
     void (*requestRedraw)();                       // draw a frame again soon
     void (*presentFrame)();                        // the frame is complete: show it
@@ -24,6 +26,11 @@ struct Platform {
     // status 0 and never returns; the page stops and says so. Once it has
     // returned the core treats the program as ended (programEnded()).
     void (*quit)();
+    // One step's field dump, whole: standard output on the desktop
+    // (writeStandardOutput, FrameLoop.h), the page's panel in the browser.
+    // False when it could not be written (errno says why): the dump is then
+    // turned off and reported once.
+    bool (*writeDump)(const std::string& text);
 };
 
 extern Platform platform;  // the table in use: a wing's, or the dummy one

@@ -1,6 +1,8 @@
 // CountingPlatform.cpp - the counting table's entries.
 #include "CountingPlatform.h"
 
+#include "FrameLoop.h"
+
 namespace counting {
 
 Counts counts;
@@ -27,6 +29,6 @@ void timer(unsigned milliseconds, int value) {
 void quit() { ++counts.quits; }
 }  // namespace
 
-const Platform table = {redraw, present, resize, draw, fit, timer, quit};
+const Platform table = {redraw, present, resize, draw, fit, timer, quit, writeStandardOutput};
 
 }  // namespace counting

@@ -2,7 +2,8 @@
 // standard error go to the console and to the panel under the controls;
 // standard error also to the status line.
 //
-// The dump prints some 450 KB a step, a line at a time. Lines are gathered
+// The dump is some 450 KB a step, handed over whole (onDump) rather than a
+// character at a time through standard output. Lines are gathered
 // and handed on once the program's callback has returned (a microtask), as
 // pieces of whole lines: about 16 KB each, and a last piece of the last
 // 2 KB or so. A piece is one console message and one block of the panel.
@@ -73,6 +74,13 @@ function flush() {
 on('output', (line) => {
   if (pending.length === 0) queueMicrotask(flush);
   pending.push(line);
+});
+
+on('dump', (text) => {
+  if (pending.length === 0) queueMicrotask(flush);
+  const lines = text.split('\n');
+  lines.pop(); // after the last newline
+  for (const line of lines) pending.push(line);
 });
 
 on('error', (line) => {

@@ -3,7 +3,8 @@
 //
 // Emscripten's loader takes its settings from the global Module, and the
 // program calls the page through hooks on it (frontend/web/): print and
-// printErr (standard output and error, a line each), onProgramStarted (main
+// printErr (standard output and error, a line each), onDump (one step's
+// field dump, whole, instead of its lines through print), onProgramStarted (main
 // has set up; the page lays the canvas out), onCanvasSize (the canvas has
 // new pixels), onStopped (Esc), onRefused (the program cannot start, and
 // why) and takePicture (right after a frame, while pictureWanted is set).
@@ -15,7 +16,8 @@
 const canvas = document.getElementById('canvas');
 
 const listeners = new Map();
-// Calls listener at each `what`: 'output' and 'error' (a line), 'loaded'
+// Calls listener at each `what`: 'output' and 'error' (a line), 'dump'
+// (one step's dump, its lines each ending in a newline), 'loaded'
 // (the runtime is up, the input names known), 'started', 'canvasSize',
 // 'stopped', 'refused' (the reason) and 'picture'.
 export function on(what, listener) {
@@ -35,6 +37,7 @@ export const Module = {
   preRun: [],
   print: (line) => tell('output', line),
   printErr: (line) => tell('error', line),
+  onDump: (text) => tell('dump', text),
   onRefused: (message) => tell('refused', message),
   onStopped: () => tell('stopped'),
   onProgramStarted() {

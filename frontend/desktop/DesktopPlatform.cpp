@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "FrameLoop.h"
 #include "GlDrawing.h"
 #include "GlutGlue.h"
 
@@ -14,4 +15,4 @@ void exitProgram() { std::exit(0); }
 
 const Platform desktopPlatform = {glutglue::requestRedraw, glutglue::presentFrame, glutglue::resizeWindow,
                                   drawGlFrame,              fitGlDrawing,           glutglue::rearmTimer,
-                                  exitProgram};
+                                  exitProgram,              writeStandardOutput};

@@ -128,8 +128,8 @@ void exitProgram() { std::exit(0); }  // a session never holds Esc; as the windo
 
 // The offscreen surface's table: frames come from the loop below, not from
 // redraw requests or a timer, and the drawing is the window's own.
-const Platform headlessPlatform = {noRedraw, finishFrame, resizePbuffer, drawGlFrame,
-                                   fitGlDrawing, noTimer, exitProgram};
+const Platform headlessPlatform = {noRedraw,     finishFrame, resizePbuffer, drawGlFrame,
+                                   fitGlDrawing, noTimer,     exitProgram,   writeStandardOutput};
 
 bool saveFrame(const std::string& path, std::string& error) {
     std::vector<unsigned char> rgb(static_cast<std::size_t>(windowWidth) * static_cast<std::size_t>(windowHeight) * 3);

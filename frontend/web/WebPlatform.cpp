@@ -4,6 +4,7 @@
 #include <GL/glut.h>
 #include <emscripten.h>
 
+#include "FrameLoop.h"
 #include "GlutGlue.h"
 #include "SessionPlayback.h"
 #include "WebDrawing.h"
@@ -34,7 +35,19 @@ void stopPage() {
     EM_ASM({ if (Module.onStopped) Module.onStopped(); });
 }
 
+// The dump goes to the page whole (Module.onDump), rather than character by
+// character through the C library's standard output; without the page's
+// hook, to standard output.
+bool writeDump(const std::string& text) {
+    const int taken = EM_ASM_INT({
+        if (!Module.onDump) return 0;
+        Module.onDump(UTF8ToString($0, $1));
+        return 1;
+    }, text.data(), text.size());
+    return taken ? true : writeStandardOutput(text);
+}
+
 }  // namespace
 
 const Platform webPlatform = {glutglue::requestRedraw, presentFrame,        glutglue::resizeWindow, drawWebFrame,
-                              fitDrawing,              glutglue::rearmTimer, stopPage};
+                              fitDrawing,              glutglue::rearmTimer, stopPage,               writeDump};
