@@ -78,6 +78,8 @@ function chooser(id, choices) {
   const select = document.createElement('select');
   select.id = id;
   for (const [value, text] of choices) select.add(new Option(text, value));
+  // A chooser keeps no focus, which would take the program's keys as choices.
+  select.addEventListener('change', () => select.blur());
   return select;
 }
 
@@ -114,7 +116,7 @@ function build() {
   autoBox = document.createElement('input');
   Object.assign(autoBox, { type: 'checkbox', id: `setting-${autoName}` });
   seedBox = document.createElement('input');
-  Object.assign(seedBox, { type: 'number', id: `setting-${autoName}-seed`, min: 0, max: seedLimit, step: 1, inputMode: 'numeric' });
+  Object.assign(seedBox, { type: 'number', id: `setting-${autoName}-seed`, min: 0, max: seedLimit, step: 1, inputMode: 'numeric', placeholder: 'seed' });
   seedBox.setAttribute('aria-label', 'seed');
   row('Auto', autoBox, seedBox);
   autoBox.addEventListener('change', () => startAuto(autoBox.checked));
