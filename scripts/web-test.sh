@@ -18,7 +18,14 @@
 #   6. the page on a phone (tests/web/touch-test.js): touch input and on-screen
 #      controls while recording, in portrait and landscape; the desktop's
 #      replays of that input and of the downloaded recording print the
-#      page's dump byte for byte.
+#      page's dump byte for byte;
+#   7. taps under the finger (tests/web/tap-test.js): on phone and tablet
+#      screens a tap's density appears in the cell drawn under it;
+#   8. the settings (tests/web/settings-test.js), in chromium and firefox-esr:
+#      bad values in the URL refused as the desktop refuses them, a
+#      recording started with settings in the URL and changed in the panel
+#      replayed by the desktop to the same dump, and ?auto=SEED against the
+#      desktop's --auto SEED.
 # Fails, never skips, when Emscripten, node, chromium, firefox-esr, Xvfb or
 # puppeteer-core is missing.
 set -euo pipefail
@@ -78,4 +85,7 @@ else
 fi
 rm -f "build-web/$session"
 node tests/web/touch-test.js build-web "$native/fluid" || status=1
+node tests/web/tap-test.js build-web || status=1
+node tests/web/settings-test.js build-web "$native/fluid" || status=1
+firefox tests/web/settings-test.js build-web "$native/fluid" || status=1
 exit "$status"

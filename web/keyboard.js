@@ -6,8 +6,9 @@
 // Shift instead (c whatever Caps Lock says), so no key press reaches it:
 // this listener, on window in the capture phase, is registered before
 // GLUT's (glutInit adds its own when the program starts) and stops every
-// key press there. Keys with Ctrl, Alt or Meta, and keys that are no
-// character (Tab, Enter, arrows), stay the browser's.
+// key press there. Keys with Ctrl, Alt or Meta, keys that are no
+// character (Tab, Enter, arrows), and keys typed into a field of the
+// settings panel (a seed, a choice), stay the browser's.
 import { Module, flags, isStarted } from './program.js';
 
 const escape = 27;
@@ -32,6 +33,7 @@ window.addEventListener(
   'keydown',
   (e) => {
     e.stopImmediatePropagation(); // never GLUT's
+    if (e.target instanceof Element && e.target.matches('input[type=number], select')) return;
     const code = codeOf(e);
     if (code === null || !isStarted() || flags().stopped) return;
     e.preventDefault();

@@ -2,12 +2,19 @@
 // (portrait) or the height beside the controls (landscape), with
 // devicePixelRatio canvas pixels per CSS pixel. Each change of its pixel
 // size goes through the program's reshape.
+//
+// Its side in pixels is the largest whole multiple of 128 that fits: the
+// program picks a cell by scaling the pointer by 128 cells over the width
+// and draws a cell floor(width / 126) pixels wide, and only at a multiple of
+// 128 do the two agree, so that a tap lands on the cell under the finger and
+// the grid fills the canvas.
 import { Module, flags, on } from './program.js';
 
 const canvas = document.getElementById('canvas');
 const margin = 8; // body margin, as in index.html
 const gap = 8; // between the canvas and the controls
 const panelMin = 260; // the controls' column beside the canvas in landscape
+const pickCells = 128; // cells per side, with the border, that the program's pick scales the pointer by
 
 function cssSide() {
   const vw = document.documentElement.clientWidth;
@@ -37,7 +44,7 @@ let laidOut = null;
 function layout(event) {
   const side = cssSide();
   const ratio = window.devicePixelRatio || 1;
-  const px = Math.max(1, Math.round(side * ratio));
+  const px = Math.max(pickCells, Math.floor((side * ratio) / pickCells) * pickCells);
   const same = laidOut === `${side} ${ratio}`;
   laidOut = `${side} ${ratio}`;
   const f = flags();

@@ -7,6 +7,9 @@
 //                   stopping it (or Esc) downloads the session file
 //   ?bench=STEPS    time STEPS whole steps instead of running the program
 //                   (the benchmark is a program of its own, page_step_bench.js)
+//   ?dt= ?diff= ?viscosity= ?sources= ?palette= ?auto=SEED ?preset=NAME
+//                   the program's settings and motion generator, as its
+//                   options (settings.js): applied and recorded at step 0
 //
 // A session chosen with the file picker is kept in sessionStorage and the
 // page reloads to replay it, so that every replay starts from the program's
@@ -15,12 +18,14 @@ import { load, on } from './program.js';
 import { say } from './status.js';
 import { finishRecording, recordFile, recordingFromStart } from './recording.js';
 import { runBench } from './bench.js';
+import { settingArguments } from './settings.js';
 import './output.js';
 import './layout.js';
 import './touch.js';
 import './keyboard.js';
 import './controls.js';
 import './help.js';
+import './settings-panel.js';
 
 const params = new URLSearchParams(location.search);
 const pickedKey = 'fluid-picked-session';
@@ -38,13 +43,19 @@ document.getElementById('session-file').addEventListener('change', async (e) => 
   location.search = '?picked=1';
 });
 
-// Starts the program with `args` and `files`; `running` is what the status
-// line says once it runs (null: it keeps what it says).
+// Starts the program with `args`, the URL's settings and `files`; `running`
+// is what the status line says once it runs (null: it keeps what it says).
 function startProgram({ args = [], files = [], running = 'Running.' } = {}) {
+  let refusal = '';
   load('fluid.js', {
     args,
+    lateArgs: () => {
+      const settings = settingArguments(params);
+      refusal = settings.refusal;
+      return settings.args;
+    },
     files,
-    onReady: () => running && say(running),
+    onReady: () => (refusal ? say(refusal) : running && say(running)),
     onFailure: (script) => say(`The program ${script} could not be loaded.`),
   });
 }

@@ -55,16 +55,24 @@ window.Module = Module; // where Emscripten's loader looks for it
 
 // Loads the program `script` (its loader, beside the page) and starts it:
 // args is its command line, files ([name, text] pairs) are written into its
-// file system first; with noInitialRun its main does not run. onReady runs
-// when the runtime is up (before main), onFailure when the script cannot be
-// loaded. This is the one place that sets Emscripten's start hook.
-export function load(script, { args = [], files = [], noInitialRun = false, onReady = () => {}, onFailure = () => {} } = {}) {
-  Module.arguments = args;
+// file system first; with noInitialRun its main does not run. lateArgs()
+// gives more of the command line once the runtime is up, when the program's
+// exports may be asked (the settings' presets): Emscripten's loader keeps
+// Module.arguments, this very array, and hands it to main only after
+// onRuntimeInitialized. onReady runs when the runtime is up (before main),
+// onFailure when the script cannot be loaded. This is the one place that
+// sets Emscripten's start hook.
+export function load(
+  script,
+  { args = [], lateArgs = () => [], files = [], noInitialRun = false, onReady = () => {}, onFailure = () => {} } = {},
+) {
+  Module.arguments = [...args];
   Module.noInitialRun = noInitialRun;
   for (const [name, text] of files) Module.preRun.push(() => Module.FS.writeFile(name, text));
   Module.onRuntimeInitialized = () => {
     // The page's program names its input; the step benchmark has none.
     if (typeof Module._webInputNames === 'function') names = JSON.parse(Module.UTF8ToString(Module._webInputNames()));
+    Module.arguments.push(...lateArgs());
     tell('loaded');
     onReady();
   };

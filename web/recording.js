@@ -2,7 +2,9 @@
 // replay starts where it did. Record reloads the page with ?record=1; the
 // program then records with the desktop's own writer into its file system
 // (--record), and stopping it (Stop recording, or Esc) downloads the file.
+// The page starts afresh with the settings it has now (settings-panel.js).
 import { Module, flags } from './program.js';
+import { settingParams } from './settings-panel.js';
 import { download } from './download.js';
 import { say } from './status.js';
 
@@ -26,6 +28,8 @@ export function toggleRecording() {
     finishRecording();
     say('Recording stopped; the session file is downloaded.');
   } else {
-    location.search = '?record=1';
+    const params = settingParams();
+    params.set('record', '1');
+    location.search = `?${params}`;
   }
 }

@@ -9,8 +9,9 @@
 //   - the session file the page downloads when its recording is stopped.
 // Also: the picture control downloads a PNG of the canvas; at 360 x 640,
 // 390 x 844 and 844 x 390 nothing is wider than the page and every control
-// is at least 44 CSS pixels each way; and a session that cannot be loaded or
-// read, and a browser without WebGL 2, are said so in the page's status line.
+// is at least 44 CSS pixels each way, with the settings panel open; and a
+// session that cannot be loaded or read, and a browser without WebGL 2, are
+// said so in the page's status line.
 //
 //   node tests/web/touch-test.js BUILD_WEB NATIVE_FLUID
 // Exits 1 with the reasons on any difference, and on any console message
@@ -217,7 +218,9 @@ function replayDump(sessionFile) {
     const dumps = dump.split('Total Density').length - 1;
     if (dumps !== step - pausedAt) failures.push(`the page dumped ${dumps} steps, not ${step - pausedAt}`);
 
-    // Phone screens: no overflow, controls big enough for a finger.
+    // Phone screens: no overflow (the settings panel open), controls big
+    // enough for a finger.
+    await page.$eval('#settings', (d) => (d.open = true));
     for (const size of sizes) {
       await page.setViewport({ ...portrait, ...size, isLandscape: size.width > size.height });
       await frames(page);
