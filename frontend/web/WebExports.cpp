@@ -15,6 +15,7 @@
 #include "LiveInput.h"
 #include "Palette.h"
 #include "Settings.h"
+#include "ShareLink.h"
 #include "SessionPlayback.h"
 #include "WebPlatform.h"
 
@@ -102,7 +103,9 @@ std::string settingsJson() {
                 ",\"sourcesCleared\":" + std::to_string(p.sourcesCleared) + "}";
         first = false;
     }
-    return json + "],\"auto\":" + std::to_string(autoMotion) + "}";
+    return json + "],\"auto\":" + std::to_string(autoMotion) + ",\"shareLinkMarker\":" + quoted(shareLinkMarker) +
+           ",\"maxLinkSessionBytes\":" + std::to_string(maxLinkSessionBytes) +
+           ",\"maxShareLinkLength\":" + std::to_string(maxShareLinkLength) + "}";
 }
 
 std::string lastRefusal;
