@@ -10,12 +10,10 @@
 #   build); the benchmark is built there first if needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 build="${BUILD_DIR:-build}"
 bench="$build/bench/solver_bench"
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" --target solver_bench -j"$(nproc)" >/dev/null
+build_targets "$build" -- solver_bench
 
 if [ $# -eq 0 ]; then
   set -- --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \

@@ -20,6 +20,7 @@
 # unless KEEP_CHROOT=1.
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
+. "$repo/scripts/lib.sh"
 work="${1:-/var/tmp/fluid-fresh-debian}"
 title="Zeroduz Uruvov Aderod"
 [ "$(id -u)" -eq 0 ] || { echo "fresh-debian-check.sh: needs root (chroot, mounts)" >&2; exit 1; }
@@ -38,13 +39,11 @@ base="$work/bookworm-minbase.tgz"
 root="$work/root-$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$root"
 mounted=()
-xvfb_pid=""
-cleanup() {
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+cleanup() {  # after the library has stopped the X server
   for ((k = ${#mounted[@]} - 1; k >= 0; k--)); do umount -l "${mounted[k]}" 2>/dev/null || true; done
   if [ "${KEEP_CHROOT:-0}" != 1 ]; then rm -rf --one-file-system "$root"; fi
 }
-trap cleanup EXIT
+on_exit cleanup
 elapsed() { echo "$(( $(date +%s) - $1 ))"; }
 
 t=$(date +%s)
@@ -91,10 +90,8 @@ in_chroot() {  # command line, run as root in the clone with a plain environment
 # The window: an Xvfb here, its socket shared with the chroot for this step only.
 open_window() {  # log file; runs scripts/run.sh, finds the window, sends Esc
   local log=$1 display status wid
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-  display=":$(cat "$work/display")"
+  start_xvfb 1024x768x24
+  display=$DISPLAY
   mount_in --bind /tmp/.X11-unix /tmp/.X11-unix
   in_chroot /bin/sh -c "cd /root/fluid && DISPLAY=$display scripts/run.sh" >"$log" 2>&1 &
   local run_pid=$!
@@ -116,10 +113,7 @@ open_window() {  # log file; runs scripts/run.sh, finds the window, sends Esc
   wait "$run_pid" || status=$?
   umount -l "$root/tmp/.X11-unix"
   unset 'mounted[${#mounted[@]}-1]'
-  kill "$xvfb_pid" 2>/dev/null || true
-  wait "$xvfb_pid" 2>/dev/null || true
-  xvfb_pid=""
-  rm -f "$work/display"
+  stop_xvfb
   echo "   Esc: the program ended with status $status"
   [ "$status" -eq 0 ] || { tail -n 30 "$log" >&2; exit 1; }
 }

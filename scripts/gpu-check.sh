@@ -15,6 +15,7 @@
 # backend could not be built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 build=${FLUID_GPU_BUILD_DIR:-build-gpu-check}
 
 echo "== GPU"
@@ -25,14 +26,12 @@ else
 fi
 
 echo "== configure ($build)"
-generator=()
-if [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null; then generator=(-G Ninja); fi
-configure_log=$(mktemp)
-trap 'rm -f "$configure_log"' EXIT
 start=$(date +%s)
-cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DFLUID_FRONTEND=OFF -DFLUID_CUDA=ON "$@" \
-    | tee "$configure_log"
-if ! grep -q "GPU backend: built" "$configure_log"; then
+status=0
+configure_gpu_check "$build" "$@" || status=$?
+cat "$build/configure.log"
+[ "$status" -eq 0 ] || exit "$status"
+if ! grep -q "GPU backend: built" "$build/configure.log"; then
     echo "gpu-check: the CUDA backend was not built (see the configure output above)" >&2
     exit 1
 fi

@@ -20,6 +20,7 @@
 # FPS_SECONDS sets the measuring window (default 10 s).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
 program=${1:-build/fluid}
 shift || true
@@ -33,8 +34,7 @@ for size in "${sizes[@]}"; do
 done
 seconds=${FPS_SECONDS:-10}
 if [ ! -x "$program" ]; then
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build -j"$(nproc)" --target fluid >/dev/null
+  build_targets build -- fluid
   program=build/fluid
 fi
 for tool in Xvfb xdotool import convert cc; do
@@ -42,19 +42,8 @@ for tool in Xvfb xdotool import convert cc; do
 done
 
 work=$(mktemp -d)
-xvfb_pid=""
-fluid_pid=""
-# Ends what this script started, by process id; the killed processes' exit
-# statuses are of no interest.
-cleanup() {
-  set +e
-  for pid in $fluid_pid $xvfb_pid; do
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+remove_work() { rm -rf "$work"; }
+on_exit remove_work
 trap "exit 130" INT TERM
 
 # The frame counter.
@@ -89,15 +78,16 @@ cc -shared -fPIC -O2 -o "$work/swapcount.so" "$work/swapcount.c" -ldl
 head -c 8 /dev/zero >"$work/swaps"
 swaps() { od -An -tu8 -N8 "$work/swaps" | tr -d ' '; }
 
-# A free display, as Xvfb reports it on a FIFO; it stays open here until the
-# whole line has arrived.
-mkfifo "$work/display"
-exec {displayfd}<>"$work/display"
-Xvfb -displayfd "$displayfd" -noreset -nolisten tcp -screen 0 "${screen_width}x${screen_height}x24" >/dev/null 2>&1 &
-xvfb_pid=$!
-read -r -t 30 -u "$displayfd" display_number
-exec {displayfd}>&-
-export DISPLAY=":$display_number"
+start_xvfb "${screen_width}x${screen_height}x24" -noreset
+# At the end the program goes first, by process id, then the X server; the
+# killed program's exit status is of no interest.
+fluid_pid=""
+stop_fluid() {
+  [ -n "$fluid_pid" ] || return 0
+  kill "$fluid_pid" 2>/dev/null || true
+  wait "$fluid_pid" 2>/dev/null || true
+}
+on_exit stop_fluid
 
 # Waits until at least n more frames have been drawn (60 s at most).
 wait_frames() {

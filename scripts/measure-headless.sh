@@ -7,17 +7,17 @@
 #   scripts/measure-headless.sh [path/to/fluid]   (default: build/fluid, built when missing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 program=${1:-build/fluid}
 if [ ! -x "$program" ]; then
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build -j"$(nproc)" --target fluid >/dev/null
+  build_targets build -- fluid
   program=build/fluid
 fi
 session=examples/vortex-around-a-wall.session
 replayed=$(awk '$2 == "end" { print $1 }' "$session")
 steps=1000
 best=""
-for run in 1 2 3; do
+for _ in 1 2 3; do
   start=$(date +%s.%N)
   env -u DISPLAY "$program" --headless --replay "$session" --steps $((steps - replayed)) >/dev/null
   end=$(date +%s.%N)

@@ -9,15 +9,12 @@
 # build/fluid.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 out=${1:-docs/screenshot.png}
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
-server=$!
-export DISPLAY=$display
-sleep 1
+start_xvfb 1024x768x24
 build/fluid >/dev/null &
 program=$!
-trap 'kill $program $server 2>/dev/null || true' EXIT
+on_exit "kill $program 2>/dev/null || true"
 win=""
 for _ in $(seq 1 50); do
   win=$(xdotool search --name "Zeroduz Uruvov Aderod" 2>/dev/null | head -1 || true)

@@ -6,23 +6,23 @@
 # bounded runs of the input and session file fuzzers (clang, libFuzzer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 scripts/install-deps.sh tests
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DFLUID_BUILD_TESTS=ON -DFLUID_BUILD_BENCH=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure
 
 # ---- the GPU check's build, as on a bare CUDA machine --------------------------
-# The runtime layer, the solver and gpu_check with the front end, the tests
-# and the benchmarks left out and every optional package hidden, so that
-# scripts/gpu-check.sh keeps configuring where only a compiler, CMake and
-# nvcc exist. Here gpu_check must report that no device is visible (status
-# 3); where nvcc is missing, that the build has no CUDA backend (status 4).
-# On a machine with a GPU it compares the GPU with the host and passes (0).
+# Configured by the same function as scripts/gpu-check.sh's build
+# (configure_gpu_check, scripts/lib.sh: the runtime layer, the solver and
+# gpu_check with the front end, the tests and the benchmarks left out and
+# every optional package hidden), so that scripts/gpu-check.sh keeps
+# configuring where only a compiler, CMake and nvcc exist. Here gpu_check
+# must report that no device is visible (status 3); where nvcc is missing,
+# that the build has no CUDA backend (status 4). On a machine with a GPU it
+# compares the GPU with the host and passes (0).
 gpu_build=build-gpu-bare
-mkdir -p "$gpu_build"
-cmake -S . -B "$gpu_build" -DCMAKE_BUILD_TYPE=Release -DFLUID_FRONTEND=OFF -DCMAKE_CUDA_ARCHITECTURES=90 \
-  -DCMAKE_DISABLE_FIND_PACKAGE_GLUT=ON -DCMAKE_DISABLE_FIND_PACKAGE_OpenGL=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
-  -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON >"$gpu_build/configure.log"
+configure_gpu_check "$gpu_build" -DCMAKE_CUDA_ARCHITECTURES=90 || { cat "$gpu_build/configure.log"; exit 1; }
 grep -E "GPU backend|Front end" "$gpu_build/configure.log"
 cmake --build "$gpu_build" -j"$(nproc)" --target gpu_check
 gpu_status=0

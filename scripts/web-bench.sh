@@ -10,19 +10,17 @@
 # Usage: scripts/web-bench.sh [STEPS]   (default 1000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 steps="${1:-1000}"
 native="${BUILD_DIR:-build}"
-if [ ! -f "$native/CMakeCache.txt" ]; then
-  cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$native" --target step_timing -j"$(nproc)" >/dev/null
+build_targets "$native" -- step_timing
 scripts/web.sh >/dev/null
 
 median_of() { "$@" | sed -n 's/^median step \([0-9.]*\) ms.*/\1/p'; }
 host=()
 wasm=()
 page=()
-for round in 1 2 3; do
+for _ in 1 2 3; do
   host+=("$(median_of "$native/bench/step_timing" "$steps" 4)")
   wasm+=("$(median_of node build-web/checks/step_timing.js "$steps" 4)")
   page+=("$(node bench/web/page-bench.js build-web "$steps" 1 no-fps | sed -n 's/^page median step \([0-9.]*\)$/\1/p')")

@@ -30,6 +30,7 @@
 # puppeteer-core is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 for tool in emcc emcmake node chromium firefox-esr xvfb-run python3 convert identify; do
   if ! command -v "$tool" >/dev/null; then
     echo "web-test.sh: $tool is not installed, so the browser build cannot be tested; run scripts/install-deps.sh tests" >&2
@@ -42,10 +43,7 @@ if [ ! -f tests/web/node_modules/puppeteer-core/package.json ]; then
 fi
 steps=60
 native="${BUILD_DIR:-build}"
-if [ ! -f "$native/CMakeCache.txt" ]; then
-  cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$native" --target solver_check fluid -j"$(nproc)" >/dev/null
+build_targets "$native" -- solver_check fluid
 scripts/web.sh >/dev/null
 
 node build-web/checks/solver_check.js identity

@@ -44,47 +44,55 @@ void resetFields() {
 
 namespace {
 
-// A failed allocation, copy or free ends the process with its message. The
-// flush matters when standard output is a pipe.
-void check(cudaError_t status, const char* message) {
+// A failed allocation, copy or free ends the process with its message,
+// "In <function>: <operation> <buffer> failed.", and nothing else. The flush
+// matters when standard output is a pipe.
+void check(cudaError_t status, const char* function, const char* operation, const char* buffer) {
     if (status == cudaSuccess) return;
-    std::fputs(message, stdout);
+    std::printf("In %s: %s %s failed.\n", function, operation, buffer);
     std::fflush(stdout);
     std::exit(1);
 }
+
+// One field as the driver moves it: the host array, the handle of its device
+// buffer (which the swaps below exchange), and the names its messages use.
+struct Field {
+    void* host;
+    DevicePtr* device;
+    const char* hostName;    // in the download's message
+    const char* deviceName;  // in the allocation's, upload's and free's
+    // The function that the upload's and the free's messages name. It is
+    // gpuProject, not gpuCalcFluid, for the obstacle mask on purpose: those
+    // two messages are the program's fixed messages for these two faults,
+    // word for word, and the fault tests pin them. They are not a slip to
+    // tidy up.
+    const char* uploadAndFreeIn;
+    bool downloaded;  // the mask is not copied back
+};
 
 }  // namespace
 
 void gpuCalcFluid() {
     DevicePtr gpuU, gpuV, gpuUPrev, gpuVPrev, gpuDens, gpuDensPrev, gpuBoundary;
+    // Allocated, uploaded, downloaded and freed in this order.
+    const Field fields[] = {
+        {u, &gpuU, "u", "gpuU", "gpuCalcFluid", true},
+        {v, &gpuV, "v", "gpuV", "gpuCalcFluid", true},
+        {u_prev, &gpuUPrev, "u_prev", "gpuUPrev", "gpuCalcFluid", true},
+        {v_prev, &gpuVPrev, "v_prev", "gpuVPrev", "gpuCalcFluid", true},
+        {dens, &gpuDens, "dens", "gpuDens", "gpuCalcFluid", true},
+        {dens_prev, &gpuDensPrev, "dens_prev", "gpuDensPrev", "gpuCalcFluid", true},
+        {boundary, &gpuBoundary, "boundary", "gpuBoundary", "gpuProject", false},
+    };
 
-    check(cudaMalloc(&gpuU, bytesPerField), "In gpuCalcFluid: cudaMalloc for gpuU failed.\n");
-    check(cudaMalloc(&gpuV, bytesPerField), "In gpuCalcFluid: cudaMalloc for gpuV failed.\n");
-    check(cudaMalloc(&gpuUPrev, bytesPerField), "In gpuCalcFluid: cudaMalloc for gpuUPrev failed.\n");
-    check(cudaMalloc(&gpuVPrev, bytesPerField), "In gpuCalcFluid: cudaMalloc for gpuVPrev failed.\n");
-    check(cudaMalloc(&gpuDens, bytesPerField), "In gpuCalcFluid: cudaMalloc for gpuDens failed.\n");
-    check(cudaMalloc(&gpuDensPrev, bytesPerField), "In gpuCalcFluid: cudaMalloc for gpuDensPrev failed.\n");
-    check(cudaMalloc(&gpuBoundary, bytesPerField), "In gpuCalcFluid: cudaMalloc for gpuBoundary failed.\n");
+    for (const Field& f : fields)
+        check(cudaMalloc(f.device, bytesPerField), "gpuCalcFluid", "cudaMalloc for", f.deviceName);
+    for (const Field& f : fields)
+        check(cudaMemcpy(*f.device, f.host, bytesPerField, cudaMemcpyHostToDevice), f.uploadAndFreeIn,
+              "cudaMemcpy for", f.deviceName);
 
-    check(cudaMemcpy(gpuU, u, bytesPerField, cudaMemcpyHostToDevice), "In gpuCalcFluid: cudaMemcpy for gpuU failed.\n");
-    check(cudaMemcpy(gpuV, v, bytesPerField, cudaMemcpyHostToDevice), "In gpuCalcFluid: cudaMemcpy for gpuV failed.\n");
-    check(cudaMemcpy(gpuUPrev, u_prev, bytesPerField, cudaMemcpyHostToDevice),
-          "In gpuCalcFluid: cudaMemcpy for gpuUPrev failed.\n");
-    check(cudaMemcpy(gpuVPrev, v_prev, bytesPerField, cudaMemcpyHostToDevice),
-          "In gpuCalcFluid: cudaMemcpy for gpuVPrev failed.\n");
-    check(cudaMemcpy(gpuDens, dens, bytesPerField, cudaMemcpyHostToDevice),
-          "In gpuCalcFluid: cudaMemcpy for gpuDens failed.\n");
-    check(cudaMemcpy(gpuDensPrev, dens_prev, bytesPerField, cudaMemcpyHostToDevice),
-          "In gpuCalcFluid: cudaMemcpy for gpuDensPrev failed.\n");
-    // This message and the one for freeing gpuBoundary below name gpuProject,
-    // not gpuCalcFluid, on purpose: they are the program's fixed messages for
-    // these two faults, word for word, and the fault tests pin them. They
-    // are not a slip to tidy up.
-    check(cudaMemcpy(gpuBoundary, boundary, bytesPerField, cudaMemcpyHostToDevice),
-          "In gpuProject: cudaMemcpy for gpuBoundary failed.\n");
-
-    const dim3 block(32, 1, 1);
-    const dim3 grid(512, 1, 1);
+    const dim3 block(threadsPerGroup, 1, 1);
+    const dim3 grid(launchGroups, 1, 1);
     // Every launch: configure, and only then hand over and start. A refused
     // configuration or hand-over skips that one kernel without a word.
     auto configured = [&] { return cudaConfigureCall(grid, block, 0, 0) == cudaSuccess; };
@@ -114,24 +122,10 @@ void gpuCalcFluid() {
     if (configured()) gpuKernelProjectStep2(N, gpuUPrev, gpuVPrev, gpuBoundary);
     if (configured()) gpuKernelProjectStep3(N, gpuU, gpuV, gpuUPrev, gpuBoundary);
 
-    check(cudaMemcpy(u, gpuU, bytesPerField, cudaMemcpyDeviceToHost),
-          "In gpuCalcFluid: cudaMemcpy back to host for u failed.\n");
-    check(cudaMemcpy(v, gpuV, bytesPerField, cudaMemcpyDeviceToHost),
-          "In gpuCalcFluid: cudaMemcpy back to host for v failed.\n");
-    check(cudaMemcpy(u_prev, gpuUPrev, bytesPerField, cudaMemcpyDeviceToHost),
-          "In gpuCalcFluid: cudaMemcpy back to host for u_prev failed.\n");
-    check(cudaMemcpy(v_prev, gpuVPrev, bytesPerField, cudaMemcpyDeviceToHost),
-          "In gpuCalcFluid: cudaMemcpy back to host for v_prev failed.\n");
-    check(cudaMemcpy(dens, gpuDens, bytesPerField, cudaMemcpyDeviceToHost),
-          "In gpuCalcFluid: cudaMemcpy back to host for dens failed.\n");
-    check(cudaMemcpy(dens_prev, gpuDensPrev, bytesPerField, cudaMemcpyDeviceToHost),
-          "In gpuCalcFluid: cudaMemcpy back to host for dens_prev failed.\n");
-
-    check(cudaFree(gpuU), "In gpuCalcFluid: cudaFree gpuU failed.\n");
-    check(cudaFree(gpuV), "In gpuCalcFluid: cudaFree gpuV failed.\n");
-    check(cudaFree(gpuUPrev), "In gpuCalcFluid: cudaFree gpuUPrev failed.\n");
-    check(cudaFree(gpuVPrev), "In gpuCalcFluid: cudaFree gpuVPrev failed.\n");
-    check(cudaFree(gpuDens), "In gpuCalcFluid: cudaFree gpuDens failed.\n");
-    check(cudaFree(gpuDensPrev), "In gpuCalcFluid: cudaFree gpuDensPrev failed.\n");
-    check(cudaFree(gpuBoundary), "In gpuProject: cudaFree gpuBoundary failed.\n");  // gpuProject on purpose, see above
+    // Each name's buffer as the swaps left it.
+    for (const Field& f : fields)
+        if (f.downloaded)
+            check(cudaMemcpy(f.host, *f.device, bytesPerField, cudaMemcpyDeviceToHost), "gpuCalcFluid",
+                  "cudaMemcpy back to host for", f.hostName);
+    for (const Field& f : fields) check(cudaFree(*f.device), f.uploadAndFreeIn, "cudaFree", f.deviceName);
 }

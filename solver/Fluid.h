@@ -7,9 +7,21 @@
 // launches and copies the results back.
 #pragma once
 
-constexpr int N = 126;                 // interior cells per side; fixed
-constexpr int cellsPerField = 16384;   // (N + 2)^2, a fixed constant of the system
-constexpr int bytesPerField = 65536;   // cellsPerField * 4
+constexpr int N = 126;  // interior cells per side; fixed
+
+// The program's fixed sizes: a field's cells and bytes, and the launch shape
+// of every kernel (launchGroups groups of threadsPerGroup threads, thread
+// t = group * threadsPerGroup + lane). They are written as numbers, not
+// computed from N, and agree with N only for N = 126; the assertions below
+// hold them to it.
+constexpr int cellsPerField = 16384;  // (N + 2)^2
+constexpr int bytesPerField = 65536;  // cellsPerField * 4
+constexpr int launchGroups = 512;
+constexpr int threadsPerGroup = 32;
+static_assert(cellsPerField == (N + 2) * (N + 2), "a field holds the (N + 2)^2 cells of the grid");
+static_assert(bytesPerField == cellsPerField * sizeof(float) && sizeof(float) == sizeof(int),
+              "a field's buffer holds its cells of 4 bytes");
+static_assert(launchGroups * threadsPerGroup == cellsPerField, "a launch runs one thread per cell");
 
 inline int IX(int i, int j) { return i + (N + 2) * j; }
 

@@ -45,8 +45,8 @@ class GpuBackendTest : public testing::Test {
 
 TEST_F(GpuBackendTest, EachKernelMatchesTheHostBitForBit) {
     Report r;
-    gpucompare::compareEachKernel(gpu, N, dim3(512), dim3(32), {1, 2, 3, 4}, r);
-    expectClean(r, "512 x 32");
+    gpucompare::compareEachKernel(gpu, N, dim3(launchGroups), dim3(threadsPerGroup), {1, 2, 3, 4}, r);
+    expectClean(r, std::to_string(launchGroups) + " x " + std::to_string(threadsPerGroup));
 }
 
 TEST_F(GpuBackendTest, OtherGridsAndLaunchShapesMatchTheHost) {
@@ -111,8 +111,8 @@ TEST_F(GpuBackendTest, RefusedLaunchesWriteNothing) {
 
     // A row without a device run, and a short argument block.
     LaunchShape shape;
-    shape.grid = dim3(512);
-    shape.block = dim3(32);
+    shape.grid = dim3(launchGroups);
+    shape.block = dim3(threadsPerGroup);
     ArgumentBlock args{};
     DevicePtr x;
     ASSERT_EQ(cudaMalloc(&x, bytesPerField), cudaSuccess);

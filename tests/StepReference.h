@@ -50,9 +50,6 @@ inline void expectSameFields(const State& a, const State& b) {
     ASSERT_EQ(a.mask, b.mask);
 }
 
-// One step written out in straight lines on named arrays, following the
-// buffers through the driver's swaps by hand. Launch number `skip` (1..15)
-// is left out, as a refused configuration would.
 // True when every field matches (NaNs of the same sign count as equal).
 inline bool sameFields(const State& a, const State& b) {
     const FloatField State::*fields[] = {&State::u, &State::v, &State::uPrev, &State::vPrev, &State::dens,
@@ -63,6 +60,9 @@ inline bool sameFields(const State& a, const State& b) {
     return a.mask == b.mask;
 }
 
+// One step written out in straight lines on named arrays, following the
+// buffers through the driver's swaps by hand. Launch number `skip` (1..15)
+// is left out, as a refused configuration would.
 inline State straightLineStep(State s, int skip = 0) {
     const KernelSet& ref = referenceKernels();
     float *D = s.dens.data(), *D0 = s.densPrev.data();

@@ -98,7 +98,7 @@ void timeRelaxations(const Backend* gpu, int repeats, double* diffuseMs, double*
         const double ms = medianMs(
             repeats, [&] { ok = ok && cudaMemcpy(x, dens, bytesPerField, cudaMemcpyHostToDevice) == cudaSuccess; },
             [&] {
-                cudaConfigureCall(dim3(512), dim3(32));
+                cudaConfigureCall(dim3(launchGroups), dim3(threadsPerGroup));
                 launch();
                 ok = ok && gpuFinish() == cudaSuccess;
             });
@@ -141,8 +141,10 @@ int main(int argc, char** argv) {
     bool clean = true;
     {
         Report r;
-        gpucompare::compareEachKernel(gpu, N, dim3(512), dim3(32), {1, 2, 3, 4}, r);
-        clean = printReport("each kernel, 512 x 32 threads", r) && clean;
+        gpucompare::compareEachKernel(gpu, N, dim3(launchGroups), dim3(threadsPerGroup), {1, 2, 3, 4}, r);
+        const std::string what =
+            "each kernel, " + std::to_string(launchGroups) + " x " + std::to_string(threadsPerGroup) + " threads";
+        clean = printReport(what.c_str(), r) && clean;
     }
     {
         Report r;

@@ -409,7 +409,7 @@ void compareScenario(const Backend* gpu, unsigned seed, int steps, Report& repor
 
 const std::vector<RefusedLaunch>& refusedLaunches() {
     using D = DevicePtr;
-    const dim3 grid(512);
+    const dim3 grid(launchGroups);
     static const std::vector<RefusedLaunch> table = {
         // Missing, freed and too small buffers.
         {"a missing source", cudaErrorInvalidValue, grid,
@@ -421,7 +421,7 @@ const std::vector<RefusedLaunch>& refusedLaunches() {
         {"a mask smaller than the grid", cudaErrorInvalidValue, grid,
          [](D x, D y, D, D, D small, D) { gpuKernelProjectStep2(N, x, y, small); }},
         // Not one thread per cell, or a grid size out of range.
-        {"one block too few", cudaErrorInvalidConfiguration, dim3(511),
+        {"one block too few", cudaErrorInvalidConfiguration, dim3(launchGroups - 1),
          [](D x, D y, D, D, D, D) { gpuKernelAdd_Source(N, x, y, 0.2f); }},
         {"N one less than the threads", cudaErrorInvalidConfiguration, grid,
          [](D x, D y, D z, D m, D, D) { gpuKernelAdvect(N - 1, 0, x, y, z, z, 0.2f, m); }},
@@ -472,7 +472,8 @@ void checkRefusals(Report& report) {
 
     for (const RefusedLaunch& r : refusedLaunches()) {
         ++report.cases;
-        const cudaError_t status = launchStatus(r.grid, dim3(32), [&] { r.launch(x, y, z, mask, small, freed); });
+        const cudaError_t status =
+            launchStatus(r.grid, dim3(threadsPerGroup), [&] { r.launch(x, y, z, mask, small, freed); });
         if (status != r.status)
             report.faults.push_back("refusals on " + backend + ": " + r.what + " gave status " +
                                     std::to_string(status) + ", not " + std::to_string(r.status));
@@ -485,7 +486,8 @@ void checkRefusals(Report& report) {
             report.faults.push_back("refusals on " + backend + ": a refused launch changed a buffer");
     }
     // A proper launch still runs afterwards.
-    if (launchStatus(dim3(512), dim3(32), [&] { gpuKernelAdd_Source(N, x, y, 0.5f); }) != cudaSuccess ||
+    const auto properLaunch = [&] { gpuKernelAdd_Source(N, x, y, 0.5f); };
+    if (launchStatus(dim3(launchGroups), dim3(threadsPerGroup), properLaunch) != cudaSuccess ||
         cudaMemcpy(after.data(), x, bytesPerField, cudaMemcpyDeviceToHost) != cudaSuccess)
         report.faults.push_back("refusals on " + backend + ": a proper launch failed afterwards");
     for (int t = 0; t < cellsPerField; ++t) {
