@@ -24,7 +24,7 @@ fail() { echo "package-check.sh: $*" >&2; exit 1; }
 echo "== $(basename "$deb"): $(stat -c %s "$deb") bytes"
 echo "   Depends: $(dpkg-deb -f "$deb" Depends)"
 for f in bin/fluid share/fluid/examples/vortex-around-a-wall.session share/fluid/examples/source-and-obstacles.session \
-  share/applications/fluid.desktop share/man/man1/fluid.1.gz share/doc/fluid/copyright share/doc/fluid/changelog.Debian.gz; do
+  share/applications/fluid.desktop share/man/man1/fluid.1.gz share/doc/fluid/copyright share/doc/fluid/changelog.gz; do
   [ -f "$root/usr/$f" ] || fail "the package lacks /usr/$f"
 done
 for size in 48 64 128 256; do
