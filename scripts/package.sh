@@ -16,9 +16,15 @@ for tool in dpkg-shlibdeps:dpkg-dev convert:imagemagick; do
   command -v "${tool%%:*}" >/dev/null ||
     { echo "package.sh: ${tool%%:*} is missing (Debian package ${tool#*:}; scripts/install-deps.sh tests installs it)" >&2; exit 1; }
 done
+# Debian's hardening flags (fortified functions, stack protector, read-only
+# relocations bound at start), as dpkg-buildflags gives them to every package.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)"
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 mkdir -p "$build"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DFLUID_CUDA=OFF -DFLUID_BUILD_TESTS=OFF -DFLUID_BUILD_BENCH=OFF \
-  -DFLUID_SANITIZE=OFF >"$build/configure.log" || { cat "$build/configure.log" >&2; exit 1; }
+  -DFLUID_SANITIZE=OFF -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cxxflags" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >"$build/configure.log" || { cat "$build/configure.log" >&2; exit 1; }
 if ! grep -q "Headless rendering: built" "$build/configure.log" || grep -q "Icons: not built" "$build/configure.log"; then
   grep -E "Headless|Icons" "$build/configure.log" >&2
   echo "package.sh: the package needs headless rendering (EGL, libpng) to render its icon" >&2
