@@ -152,7 +152,8 @@ in_chroot /bin/sh -ec '
   [ "$#" -eq 1 ] && [ -f "$1" ] || { echo "no single package in build-deb/: $*" >&2; exit 1; }
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$1" >/dev/null
   cd /
-  command -v fluid
+  program=$(command -v fluid)
+  echo "$program"
   fluid --version
   fluid --headless --replay /usr/share/fluid/examples/vortex-around-a-wall.session --steps 10 --png /tmp/installed.png
   [ -s /tmp/installed.png ] || { echo "the installed program wrote no picture" >&2; exit 1; }
@@ -169,7 +170,7 @@ in_chroot /bin/sh -ec '
   done </tmp/fluid-files
   rm -f /tmp/fluid-files
   [ "$left" -eq 0 ]
-  ! command -v fluid >/dev/null
+  [ ! -e "$program" ]
 ' 2>&1 | sed 's/^/   /'
 echo "   installed, ran and removed; $(elapsed "$t") s"
 
