@@ -20,6 +20,7 @@ std::string usageText() {
            "  --png FILE     write the last frame as a PNG image\n"
            "  --frames DIR   write every frame as DIR/frame-000001.png, DIR/frame-000002.png, ...\n"
            "  --help         print this text\n"
+           "  --version      print the program's name and version\n"
            "SETTINGS, applied and recorded before the first step:\n"
            "  --dt X         time step, 0.001 to 0.5 (default 0.2)\n"
            "  --diff X       density diffusion, 0 to 10, from 0.1 with kept sources (default 0.5)\n"
@@ -28,6 +29,8 @@ std::string usageText() {
            "  --palette " + paletteNameList() + "  the density's colours (default bands)\n"
            "  --auto SEED    add sources by themselves, from the whole number SEED (0 to 4294967295)\n";
 }
+
+std::string versionText() { return std::string("fluid ") + FLUID_VERSION + "\n"; }
 
 namespace {
 
@@ -69,6 +72,8 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
         bool ok = true;
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--headless") {
             if (options.headless) error = "--headless given twice";
             ok = !options.headless;
@@ -117,7 +122,7 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
     }
     argc = kept;
     argv[kept] = nullptr;
-    if (options.help) return true;
+    if (options.help || options.version) return true;
     // The sources first: diff's range depends on them.
     SettingsState state = defaultSettings();
     for (int k = 0; k < 5; ++k) {

@@ -9,6 +9,7 @@
 
 struct CommandLine {
     bool help = false;
+    bool version = false;     // --version
     bool headless = false;
     std::string recordPath;   // --record FILE
     std::string replayPath;   // --replay FILE
@@ -31,6 +32,9 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
 
 // The usage, with the palettes' names.
 std::string usageText();
+
+// "fluid VERSION\n", the version being the project's (CMakeLists.txt).
+std::string versionText();
 
 // The settings a run starts with: the defaults with the command line's.
 SettingsState startSettings(const CommandLine& options);

@@ -7,7 +7,11 @@
 #      its window (on an Xvfb of this machine's, reached through its socket
 #      in /tmp/.X11-unix); Esc must end it with status 0.
 #   2. scripts/test.sh must install everything the suite needs and pass.
-#   3. Run again, neither may call apt-get (an apt-get that fails and logs
+#   3. The Debian package that scripts/test.sh built (build-deb/) must install
+#      with apt-get, run from the PATH (--version, a headless replay of an
+#      installed example), and apt-get remove must take away every file it
+#      installed.
+#   4. Run again, neither may call apt-get (an apt-get that fails and logs
 #      is put first on the PATH for that).
 #
 #   sudo scripts/fresh-debian-check.sh [WORKDIR]    (default /var/tmp/fluid-fresh-debian)
@@ -132,6 +136,37 @@ if ! in_chroot /bin/sh -c 'cd /root/fluid && scripts/test.sh' >"$work/test.log" 
 fi
 grep -E "tests passed|web-test:|^Done" "$work/test.log" | sed 's/^/   /'
 echo "   $(elapsed "$t") s"
+
+echo "== the Debian package: apt-get install, run, apt-get remove"
+t=$(date +%s)
+# shellcheck disable=SC2016  # expanded in the chroot's shell
+in_chroot /bin/sh -ec '
+  cd /root/fluid
+  set -- build-deb/fluid_*.deb
+  [ "$#" -eq 1 ] && [ -f "$1" ] || { echo "no single package in build-deb/: $*" >&2; exit 1; }
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$1" >/dev/null
+  cd /
+  program=$(command -v fluid)
+  echo "$program"
+  fluid --version
+  fluid --headless --replay /usr/share/fluid/examples/vortex-around-a-wall.session --steps 10 --png /tmp/installed.png
+  [ -s /tmp/installed.png ] || { echo "the installed program wrote no picture" >&2; exit 1; }
+  rm -f /tmp/installed.png
+  dpkg -L fluid >/tmp/fluid-files
+  DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq fluid >/dev/null
+  left=0
+  while read -r path; do
+    # Directories that other packages share (/usr, /usr/share/man/man1) stay.
+    if [ -e "$path" ] && [ ! -d "$path" ]; then echo "left after apt-get remove: $path" >&2; left=1; fi
+    if [ -d "$path" ] && [ -z "$(dpkg -S "$path" 2>/dev/null)" ] && [ -z "$(ls -A "$path")" ]; then
+      echo "empty directory left after apt-get remove: $path" >&2; left=1
+    fi
+  done </tmp/fluid-files
+  rm -f /tmp/fluid-files
+  [ "$left" -eq 0 ]
+  [ ! -e "$program" ]
+' 2>&1 | sed 's/^/   /'
+echo "   installed, ran and removed; $(elapsed "$t") s"
 
 echo "== again, with an apt-get that fails (nothing may be installed twice)"
 printf '#!/bin/sh\necho "apt-get $*" >>/apt-get-calls\nexit 1\n' >"$root/usr/local/sbin/apt-get"

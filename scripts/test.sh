@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the whole suite in the release build, the
-# GPU check built as on a bare CUDA machine, the browser build's solver
+# GPU check built as on a bare CUDA machine, the Debian package (built,
+# unpacked and checked), the browser build's solver
 # against the release build (WebAssembly under node), the whole suite
 # again built with AddressSanitizer and UndefinedBehaviorSanitizer, and
 # bounded runs of the input and session file fuzzers (clang, libFuzzer).
@@ -32,6 +33,11 @@ if [[ " $allowed " != *" $gpu_status "* ]]; then
   echo "gpu_check exited with status $gpu_status; expected one of: $allowed" >&2
   exit 1
 fi
+
+# ---- the Debian package --------------------------------------------------------
+# Built in its own folder (build-deb), unpacked and checked: the program, the
+# examples, the desktop entry, the icons, the manual page, lintian.
+scripts/package-check.sh
 
 # ---- the browser build -------------------------------------------------------
 # Fails, rather than skips, where Emscripten or node is missing.

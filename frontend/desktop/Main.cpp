@@ -84,6 +84,10 @@ int main(int argc, char** argv) {
         std::fputs(usageText().c_str(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::fputs(versionText().c_str(), stdout);
+        return 0;
+    }
     if (!options.headless && !checkWindowOptions(argc, argv, error)) refuse(error, true);
     std::vector<SessionEvent> session;
     if (!options.replayPath.empty() &&
