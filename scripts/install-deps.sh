@@ -22,12 +22,13 @@ program_packages=(
 # GoogleTest and Google Benchmark; an X server, xdotool, ImageMagick and
 # xwininfo for the window tests; clang with its libFuzzer and sanitizer
 # runtimes for the fuzzers; Emscripten, node, chromium and firefox-esr for the browser
-# build and its tests (python3 serves the page; puppeteer-core comes from npm).
+# build and its tests (python3 serves the page; puppeteer-core comes from npm);
+# ffmpeg (ffprobe) to decode the page's videos.
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-14-dev
-  emscripten nodejs:node npm:npm chromium firefox-esr python3 ca-certificates
+  emscripten nodejs:node npm:npm chromium firefox-esr python3 ca-certificates ffmpeg
 )
 
 case "${1:-}" in
