@@ -21,7 +21,7 @@
 // start state.
 import { Module, load, on } from './program.js';
 import { say } from './status.js';
-import { finishRecording } from './recording.js';
+import { finishRecording, recordingFromStart } from './recording.js';
 import { linkLimits, recordArguments } from './run-session.js';
 import { LinkRefusal, decodeSession } from './link-codec.js';
 import { runBench } from './bench.js';
