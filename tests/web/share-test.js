@@ -17,7 +17,8 @@ const path = require('path');
 const { execFileSync, spawnSync } = require('child_process');
 const { startBrowser, startServer, openPage, waitFor, waitForProgram, keepDownloads, downloaded, firstDifferentLine } = require('./browser');
 
-const [buildWeb, nativeFluid] = process.argv.slice(2);
+const [buildWeb, nativeArgument] = process.argv.slice(2);
+const nativeFluid = path.resolve(nativeArgument); // also run from the test's own folder
 const phone = { width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true, isLandscape: false };
 const linkTool = path.join(__dirname, 'session-link.py');
 const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'fluid-share-'));
