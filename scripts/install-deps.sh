@@ -24,13 +24,14 @@ program_packages=(
 # runtimes for the fuzzers; Emscripten, node, chromium and firefox-esr for the browser
 # build and its tests (python3 serves the page; puppeteer-core comes from npm);
 # dpkg-dev (dpkg-shlibdeps), lintian, desktop-file-utils, groff-base (groff),
-# man-db and file to build and check the Debian package.
+# man-db and file to build and check the Debian package; ffmpeg (ffprobe) to
+# decode the videos.
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-14-dev
   emscripten nodejs:node npm:npm chromium firefox-esr python3 ca-certificates
-  dpkg-dev lintian desktop-file-utils groff-base man-db file
+  dpkg-dev lintian desktop-file-utils groff-base man-db file ffmpeg
 )
 
 case "${1:-}" in

@@ -25,13 +25,19 @@
 #      bad values in the URL refused as the desktop refuses them, a
 #      recording started with settings in the URL and changed in the panel
 #      replayed by the desktop to the same dump, and ?auto=SEED against the
-#      desktop's --auto SEED.
-# Fails, never skips, when Emscripten, node, chromium, firefox-esr, Xvfb or
-# puppeteer-core is missing.
+#      desktop's --auto SEED;
+#   9. share links (tests/web/share-test.js): a phone's run shared and opened
+#      in a fresh page, and on the desktop, to the same dump; links made by
+#      Python's zlib replayed as the desktop replays their sessions; a run
+#      too long for a link; bad links refused with nothing replayed;
+#  10. Record video (tests/web/video-test.js), in chromium and firefox-esr:
+#      the downloaded video decodes (ffprobe) at the canvas's size.
+# Fails, never skips, when Emscripten, node, chromium, firefox-esr, Xvfb,
+# ffmpeg or puppeteer-core is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
-for tool in emcc emcmake node chromium firefox-esr xvfb-run python3 convert identify; do
+for tool in emcc emcmake node chromium firefox-esr xvfb-run python3 convert identify ffprobe ffmpeg; do
   if ! command -v "$tool" >/dev/null; then
     echo "web-test.sh: $tool is not installed, so the browser build cannot be tested; run scripts/install-deps.sh tests" >&2
     exit 1
@@ -86,4 +92,7 @@ node tests/web/touch-test.js build-web "$native/fluid" || status=1
 node tests/web/tap-test.js build-web || status=1
 node tests/web/settings-test.js build-web "$native/fluid" || status=1
 firefox tests/web/settings-test.js build-web "$native/fluid" || status=1
+node tests/web/share-test.js build-web "$native/fluid" || status=1
+node tests/web/video-test.js build-web || status=1
+firefox tests/web/video-test.js build-web || status=1
 exit "$status"

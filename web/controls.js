@@ -4,10 +4,14 @@
 // keeps only the labels, the order and what a control shows.
 import { Module, flags, isStarted, keyOf } from './program.js';
 import { keyLabel } from './keyboard.js';
-import { toggleRecording } from './recording.js';
+import { recordingFromStart, toggleRecording } from './recording.js';
+import { shareRun } from './share.js';
+import { unshareable } from './run-session.js';
+import { recordingVideo, toggleVideo } from './video.js';
 import { askForPicture } from './picture.js';
 
 const box = document.getElementById('controls');
+const userRecording = (f) => recordingFromStart && f.recording;
 const controls = [
   { command: 'pause', label: (f) => (f.simulate ? 'Pause' : 'Resume'), on: (f) => !f.simulate },
   { command: 'step', label: () => 'One step' },
@@ -19,8 +23,11 @@ const controls = [
   { command: 'velocity', label: () => 'Velocity', on: (f) => f.velocity },
   { command: 'grid', label: () => 'Grid', on: (f) => f.grid },
   { command: 'dump', label: () => 'Dump', on: (f) => f.dump },
-  { name: 'record', label: (f) => (f.recording ? 'Stop recording' : 'Record'), on: (f) => f.recording, act: toggleRecording },
+  // Every run is recorded for Share; this control is the user's own recording (?record=1).
+  { name: 'record', label: (f) => (userRecording(f) ? 'Stop recording' : 'Record'), on: userRecording, act: toggleRecording },
   { name: 'picture', label: () => 'Save picture', act: askForPicture },
+  { name: 'video', label: () => (recordingVideo() ? 'Stop video' : 'Record video'), on: recordingVideo, act: toggleVideo },
+  { name: 'share', label: () => 'Share', unavailable: unshareable, act: shareRun },
 ];
 
 for (const c of controls) {
@@ -42,11 +49,14 @@ let shown = '';
 function showControls() {
   requestAnimationFrame(showControls);
   const f = flags();
-  const now = JSON.stringify(f);
+  // What a control shows besides the program's flags: the video, and why Share is not offered.
+  const now = JSON.stringify([f, recordingVideo(), controls.map((c) => c.unavailable && c.unavailable())]);
   if (now === shown) return;
   shown = now;
   for (const c of controls) {
-    c.button.disabled = !f || f.stopped;
+    const why = c.unavailable ? c.unavailable() : '';
+    c.button.disabled = !f || f.stopped || why !== '';
+    c.button.title = why;
     if (!f) continue;
     c.button.textContent = c.label(f);
     if (c.command) {

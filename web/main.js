@@ -10,13 +10,20 @@
 //   ?dt= ?diff= ?viscosity= ?sources= ?palette= ?auto=SEED ?preset=NAME
 //                   the program's settings and motion generator, as its
 //                   options (settings.js): applied and recorded at step 0
+//   #session=DATA   replay the session a share link carries (share.js makes
+//                   them; the marker is the program's, link-codec.js decodes)
+//
+// Every run is recorded from its start (run-session.js), so that Share can
+// make a link of it at any moment.
 //
 // A session chosen with the file picker is kept in sessionStorage and the
 // page reloads to replay it, so that every replay starts from the program's
 // start state.
-import { load, on } from './program.js';
+import { Module, load, on } from './program.js';
 import { say } from './status.js';
-import { finishRecording, recordFile, recordingFromStart } from './recording.js';
+import { finishRecording, recordingFromStart } from './recording.js';
+import { linkLimits, recordArguments } from './run-session.js';
+import { LinkRefusal, decodeSession } from './link-codec.js';
 import { runBench } from './bench.js';
 import { settingArguments } from './settings.js';
 import './output.js';
@@ -30,7 +37,8 @@ import './settings-panel.js';
 const params = new URLSearchParams(location.search);
 const pickedKey = 'fluid-picked-session';
 
-on('refused', (message) => say(`The program cannot start: ${message.replace(/\.$/, '')}.`));
+let refusalPrefix = 'The program cannot start';
+on('refused', (message) => say(`${refusalPrefix}: ${message.replace(/\.$/, '')}.`));
 on('stopped', () => {
   const saved = finishRecording();
   say(`Stopped (Esc): the simulation and input have ended${saved ? ' and the session file is downloaded' : ''}. Reload the page to start again.`);
@@ -43,12 +51,14 @@ document.getElementById('session-file').addEventListener('change', async (e) => 
   location.search = '?picked=1';
 });
 
-// Starts the program with `args`, the URL's settings and `files`; `running`
-// is what the status line says once it runs (null: it keeps what it says).
-function startProgram({ args = [], files = [], running = 'Running.' } = {}) {
+// Starts the program with `args`, the URL's settings and `files`, recording
+// the run; `running` is what the status line says once it runs (null: it
+// keeps what it says). beforeMain as load() takes it.
+function startProgram({ args = [], files = [], running = 'Running.', beforeMain = null } = {}) {
   let refusal = '';
   load('fluid.js', {
-    args,
+    args: [...args, ...recordArguments()],
+    beforeMain,
     lateArgs: () => {
       const settings = settingArguments(params);
       refusal = settings.refusal;
@@ -67,6 +77,30 @@ function replay(name, text) {
   const file = name.split('/').pop().replace(/[^A-Za-z0-9._-]/g, '_') || 'session';
   say(`Replaying ${name}; input is ignored until it ends (Esc still stops).`);
   startProgram({ args: ['--replay', file], files: [[file, text]], running: null });
+}
+
+// A page with a fragment: when it is the program's marker for a link, the
+// session it carries is decoded, written into the file system and replayed
+// from the program's start; a link that cannot be decoded replays nothing.
+// Any other fragment is no concern of the program's.
+function startWithFragment() {
+  const linkFile = 'link.session';
+  startProgram({
+    beforeMain: async () => {
+      const { shareLinkMarker, maxLinkSessionBytes } = linkLimits();
+      if (!location.hash.startsWith(shareLinkMarker)) return [];
+      const data = location.hash.slice(shareLinkMarker.length);
+      try {
+        Module.FS.writeFile(linkFile, await decodeSession(data, maxLinkSessionBytes));
+      } catch (e) {
+        say(e instanceof LinkRefusal ? e.message : `The link cannot be replayed (${e.message}).`);
+        throw e;
+      }
+      refusalPrefix = 'The link cannot be replayed';
+      say('Replaying the shared run; input is ignored until it ends (Esc still stops).');
+      return ['--replay', linkFile];
+    },
+  });
 }
 
 function start() {
@@ -94,7 +128,9 @@ function start() {
       .then((text) => replay(session, text))
       .catch((e) => say(`The session ${session} cannot be loaded (${e.message}).`));
   } else if (recordingFromStart) {
-    startProgram({ args: ['--record', recordFile], running: 'Recording from the start: Stop recording (or Esc) downloads the session file.' });
+    startProgram({ running: 'Recording from the start: Stop recording (or Esc) downloads the session file.' });
+  } else if (location.hash) {
+    startWithFragment();
   } else {
     startProgram();
   }

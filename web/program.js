@@ -60,14 +60,17 @@ window.Module = Module; // where Emscripten's loader looks for it
 // exports may be asked (the settings' presets): Emscripten's loader keeps
 // Module.arguments, this very array, and hands it to main only after
 // onRuntimeInitialized. onReady runs when the runtime is up (before main),
-// onFailure when the script cannot be loaded. This is the one place that
-// sets Emscripten's start hook.
+// onFailure when the script cannot be loaded. With beforeMain, main waits
+// for the promise it returns once the runtime is up: resolved to more of
+// the command line, main runs; rejected, main never runs (a link that
+// cannot be replayed). This is the one place that sets Emscripten's start
+// hook.
 export function load(
   script,
-  { args = [], lateArgs = () => [], files = [], noInitialRun = false, onReady = () => {}, onFailure = () => {} } = {},
+  { args = [], lateArgs = () => [], beforeMain = null, files = [], noInitialRun = false, onReady = () => {}, onFailure = () => {} } = {},
 ) {
   Module.arguments = [...args];
-  Module.noInitialRun = noInitialRun;
+  Module.noInitialRun = noInitialRun || beforeMain !== null;
   for (const [name, text] of files) Module.preRun.push(() => Module.FS.writeFile(name, text));
   Module.onRuntimeInitialized = () => {
     // The page's program names its input; the step benchmark has none.
@@ -75,6 +78,7 @@ export function load(
     Module.arguments.push(...lateArgs());
     tell('loaded');
     onReady();
+    if (beforeMain) beforeMain().then((more) => Module.callMain([...Module.arguments, ...more]), () => {});
   };
   const element = document.createElement('script');
   element.src = script;

@@ -24,7 +24,7 @@ export function finishRecording() {
 
 // The Record / Stop recording control.
 export function toggleRecording() {
-  if (flags().recording) {
+  if (recordingFromStart && flags().recording) {
     finishRecording();
     say('Recording stopped; the session file is downloaded.');
   } else {
