@@ -20,10 +20,6 @@ int sextet(unsigned char c) {
 
 bool decodeBase64Url(const std::string& text, std::string& bytes, std::string& error) {
     bytes.clear();
-    if (text.size() % 4 == 1) {
-        error = "its length leaves a lone character, which no base64url text has";
-        return false;
-    }
     bytes.reserve(text.size() / 4 * 3 + 2);
     unsigned bits = 0;
     int held = 0;  // bits waiting in `bits`
@@ -51,6 +47,10 @@ bool decodeBase64Url(const std::string& text, std::string& bytes, std::string& e
             bytes.push_back(static_cast<char>((bits >> held) & 0xffu));
             bits &= (1u << held) - 1u;
         }
+    }
+    if (text.size() % 4 == 1) {
+        error = "its length leaves a lone character, which no base64url text has";
+        return false;
     }
     if (bits != 0) {
         error = "its last character has bits set beyond the data";

@@ -180,14 +180,14 @@ bool openVideoFile(const std::string& path, std::string& error, int& status) {
         return false;
     }
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
     if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        error = path + ": cannot write the video: the folder " + folder + " does not exist";
+        error = path + ": cannot write the video: there is no folder " + folder;
         return false;
     }
     finalPath = path;
-    temporaryPath = (slash == std::string::npos ? "" : folder) + "." + base + ".partial";
+    temporaryPath = path.substr(0, path.size() - base.size()) + "." + base + ".partial";
     int result = avformat_alloc_output_context2(&output, nullptr, chosen->muxer, temporaryPath.c_str());
     if (result < 0 || !output) {
         error = path + ": this FFmpeg cannot write " + chosen->ending + " files: " + avMessage(result);
