@@ -5,6 +5,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "Base64Url.h"
 #include "ShareLink.h"
 
@@ -21,32 +23,32 @@ bool inflateLinkSession(const std::string& compressed, std::string& text, std::s
     }
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
     stream.avail_in = static_cast<uInt>(compressed.size());
-    // One byte of room beyond the bound tells "exactly the bound" from "more".
-    std::string out(maxLinkSessionBytes + 1, '\0');
-    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    stream.avail_out = static_cast<uInt>(out.size());
-    const int result = inflate(&stream, Z_FINISH);
-    const std::size_t produced = out.size() - stream.avail_out;
+    // Piece by piece, so that a link costs memory for what it holds, and
+    // stopping one byte past the bound, which tells "exactly the bound" from "more".
+    char piece[16384];
+    int result = Z_OK;
+    while (result == Z_OK && text.size() <= maxLinkSessionBytes) {
+        stream.next_out = reinterpret_cast<Bytef*>(piece);
+        stream.avail_out = static_cast<uInt>(std::min(sizeof piece, maxLinkSessionBytes + 1 - text.size()));
+        const uInt room = stream.avail_out;
+        result = inflate(&stream, Z_NO_FLUSH);
+        text.append(piece, room - stream.avail_out);
+        if (result == Z_BUF_ERROR && stream.avail_in == 0) break;  // no more input: the stream ends early
+    }
     const bool leftOver = stream.avail_in > 0;
     inflateEnd(&stream);
-    if (produced > maxLinkSessionBytes) {
+    if (text.size() > maxLinkSessionBytes) {
         error = "the link's session is larger than " + std::to_string(maxLinkSessionBytes) + " bytes";
-        return false;
-    }
-    if (result == Z_STREAM_END) {
-        if (leftOver) {
-            error = "the link has data after the end of its compressed session";
-            return false;
-        }
-        out.resize(produced);
-        text.swap(out);
+    } else if (result == Z_STREAM_END && leftOver) {
+        error = "the link has data after the end of its compressed session";
+    } else if (result == Z_STREAM_END) {
         return true;
-    }
-    if (result == Z_DATA_ERROR || result == Z_NEED_DICT) {
+    } else if (result == Z_DATA_ERROR || result == Z_NEED_DICT) {
         error = "the link is corrupt: its session is not a valid raw DEFLATE stream";
     } else {
         error = "the link is cut short: its compressed session ends early";
     }
+    text.clear();
     return false;
 }
 
