@@ -11,14 +11,17 @@
 #include "SessionPlayback.h"
 
 std::string usageText() {
-    return "usage: fluid [--record FILE] [--replay FILE] [SETTINGS] [GLUT options such as -display, -geometry]\n"
-           "       fluid --headless [--replay FILE] [--steps K] [--png OUT.png] [--frames DIR] [SETTINGS]\n"
+    return "usage: fluid [--record FILE] [--replay FILE|LINK] [SETTINGS] [GLUT options such as -display, -geometry]\n"
+           "       fluid --headless [--replay FILE|LINK] [--steps K] [--png OUT.png] [--frames DIR] [--video OUT]\n"
+           "             [SETTINGS]\n"
            "  --record FILE  write every input event to FILE, with the number of steps before it\n"
            "  --replay FILE  replay the session in FILE, then hand over to the user\n"
+           "  --replay LINK  replay the session in a share link (an address with #session=...)\n"
            "  --headless     no window and no X server: replay offscreen, write pictures\n"
            "  --steps K      after the replay, run K more steps (default 0), also when paused\n"
            "  --png FILE     write the last frame as a PNG image\n"
            "  --frames DIR   write every frame as DIR/frame-000001.png, DIR/frame-000002.png, ...\n"
+           "  --video OUT    write every frame to the video OUT (.mp4, .webm or .gif), 60 frames a second\n"
            "  --help         print this text\n"
            "  --version      print the program's name and version\n"
            "SETTINGS, applied and recorded before the first step:\n"
@@ -86,6 +89,8 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
             ok = takeValue(at, argc, argv, options.pngPath, error);
         } else if (arg == "--frames") {
             ok = takeValue(at, argc, argv, options.framesDir, error);
+        } else if (arg == "--video") {
+            ok = takeValue(at, argc, argv, options.videoPath, error);
         } else if (arg == "--steps") {
             ok = takeValue(at, argc, argv, steps, error);
             if (ok && !parseWholeNumber(steps, 0, maxSessionStep, options.extraSteps)) {
@@ -137,7 +142,8 @@ bool takeCommandLine(int& argc, char** argv, CommandLine& options, std::string& 
     }
     if (!options.headless) {
         const char* headlessOnly = !steps.empty() ? "--steps" : !options.pngPath.empty() ? "--png"
-                                   : !options.framesDir.empty() ? "--frames" : nullptr;
+                                   : !options.framesDir.empty() ? "--frames"
+                                   : !options.videoPath.empty() ? "--video" : nullptr;
         if (headlessOnly) {
             error = std::string(headlessOnly) + " needs --headless";
             return false;

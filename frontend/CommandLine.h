@@ -12,9 +12,10 @@ struct CommandLine {
     bool version = false;     // --version
     bool headless = false;
     std::string recordPath;   // --record FILE
-    std::string replayPath;   // --replay FILE
+    std::string replayPath;   // --replay FILE or LINK
     std::string pngPath;      // --png FILE (headless)
     std::string framesDir;    // --frames DIR (headless)
+    std::string videoPath;    // --video OUT (headless)
     long long extraSteps = 0; // --steps K (headless)
     // --dt, --diff, --viscosity, --sources, --palette: the settings to start
     // with, sources first (diff's range depends on them), each allowed there.

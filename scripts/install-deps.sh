@@ -13,14 +13,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The compiler, CMake, GLUT, the GL, EGL and libpng development files, and
-# Mesa's drivers (GLX for the window, EGL for headless rendering).
+# The compiler, CMake, GLUT, the GL, EGL and libpng development files,
+# Mesa's drivers (GLX for the window, EGL for headless rendering), FFmpeg's
+# libraries for videos (found through pkg-config) and zlib for share links.
 program_packages=(
-  g++ make cmake libglut-dev libgl-dev libegl-dev libpng-dev
+  g++ make cmake pkg-config libglut-dev libgl-dev libegl-dev libpng-dev
   libgl1-mesa-dri libglx-mesa0 libegl-mesa0
+  libavcodec-dev libavformat-dev libswscale-dev libavutil-dev zlib1g-dev
 )
 # GoogleTest and Google Benchmark; an X server, xdotool, ImageMagick and
-# xwininfo for the window tests; clang with its libFuzzer and sanitizer
+# xwininfo for the window tests; ffmpeg's ffprobe and ffmpeg to read the
+# videos back; clang with its libFuzzer and sanitizer
 # runtimes for the fuzzers; Emscripten, node, chromium and firefox-esr for the browser
 # build and its tests (python3 serves the page; puppeteer-core comes from npm);
 # dpkg-dev (dpkg-shlibdeps), lintian, desktop-file-utils, groff-base (groff),
@@ -28,7 +31,7 @@ program_packages=(
 # decode the videos.
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool imagemagick x11-utils ffmpeg
   clang libclang-rt-14-dev
   emscripten nodejs:node npm:npm chromium firefox-esr python3 ca-certificates
   dpkg-dev lintian desktop-file-utils groff-base man-db file ffmpeg

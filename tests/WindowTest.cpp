@@ -1510,4 +1510,308 @@ TEST(StandardDescriptors, EachClosedOneIsReopenedOnDevNullBeforeAFileIsOpened) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// Videos and share links, checked with tools of their own: FFmpeg's ffprobe
+// and ffmpeg read the videos back, Python's zlib and base64 make the links.
+
+// The path of a tool the tests need; a missing one fails the test, naming it.
+testing::AssertionResult needTool(const std::string& name, std::string& path) {
+    path = findOnPath(name);
+    if (path.empty()) return testing::AssertionFailure() << name << " is missing (scripts/install-deps.sh tests)";
+    return testing::AssertionSuccess();
+}
+
+// A session of 12 steps with density, velocity and an obstacle, the dump on.
+const std::string videoSession = "fluid-session 1\n0 key c\n0 press right 100 100\n0 release right 100 100\n"
+                                 "0 press left 200 200\n0 drag 260 220\n0 release left 260 220\n12 end\n";
+constexpr int videoSessionSteps = 12;
+
+struct VideoStream {
+    std::string codec;
+    int width = 0, height = 0;
+    long long frames = 0;
+    std::string rate;
+};
+
+// What ffprobe finds in the file's first video stream, counting the frames
+// it decodes.
+testing::AssertionResult probeVideo(const std::string& path, VideoStream& stream) {
+    std::string ffprobe;
+    if (auto found = needTool("ffprobe", ffprobe); !found) return found;
+    const auto run = runCommand(ffprobe, {"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
+                                          "-show_entries", "stream=codec_name,width,height,nb_read_frames,r_frame_rate",
+                                          "-of", "default=noprint_wrappers=1", path}, "", 120.0);
+    if (!run.finished || run.exitStatus != 0) return testing::AssertionFailure() << "ffprobe " << path << ": " << run.err;
+    for (const std::string& line : splitLines(run.out)) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "codec_name") stream.codec = value;
+        if (key == "width") stream.width = std::atoi(value.c_str());
+        if (key == "height") stream.height = std::atoi(value.c_str());
+        if (key == "nb_read_frames") stream.frames = std::atoll(value.c_str());
+        if (key == "r_frame_rate") stream.rate = value;
+    }
+    return testing::AssertionSuccess();
+}
+
+TEST(HeadlessVideo, EachKindDecodesWithOneFramePerStepAtTheWindowsSize) {
+    // Odd sides are padded to even for the yuv420p codecs; GIF keeps them.
+    struct Case {
+        const char* name;
+        std::string sizeLine;  // a resize before the first step, or none
+        std::vector<std::string> codecs;  // any of these
+        int width, height;
+        const char* rate;
+    };
+    const std::vector<Case> cases = {
+        {"v.mp4", "", {"h264", "mpeg4"}, 512, 512, "60/1"},
+        {"v.webm", "", {"vp9", "vp8"}, 512, 512, "60/1"},
+        {"v.gif", "", {"gif"}, 512, 512, ""},
+        {"odd.mp4", "0 size 301 201\n", {"h264", "mpeg4"}, 302, 202, "60/1"},
+        {"odd.webm", "0 size 301 201\n", {"vp9", "vp8"}, 302, 202, "60/1"},
+        {"odd.gif", "0 size 301 201\n", {"gif"}, 301, 201, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScratchFolder scratch;
+        ASSERT_FALSE(scratch.path.empty());
+        const std::string session = scratch.path + "/s.session", video = scratch.path + "/" + c.name;
+        ASSERT_NO_FATAL_FAILURE(writeWholeFile(session, "fluid-session 1\n" + c.sizeLine + videoSession.substr(16)));
+        const auto run = runHeadless({"--replay", session, "--steps", "3", "--video", video});
+        ASSERT_TRUE(run.finished && run.exitStatus == 0) << run.err;
+        EXPECT_EQ(run.err, "") << "nothing on a standard error that is not a terminal";
+        EXPECT_EQ(countOf(run.out, "Total Density: "), static_cast<size_t>(videoSessionSteps + 3));
+        EXPECT_EQ(filesIn(scratch.path), 2u) << "a temporary file was left";
+        VideoStream stream;
+        ASSERT_TRUE(probeVideo(video, stream));
+        EXPECT_NE(std::find(c.codecs.begin(), c.codecs.end(), stream.codec), c.codecs.end()) << stream.codec;
+        EXPECT_EQ(stream.frames, videoSessionSteps + 3);
+        EXPECT_EQ(stream.width, c.width);
+        EXPECT_EQ(stream.height, c.height);
+        if (*c.rate) {
+            EXPECT_EQ(stream.rate, c.rate);
+        }
+    }
+}
+
+TEST(HeadlessVideo, DecodedFramesMatchTheFramesPngs) {
+    // One run writes both; ffmpeg decodes the video to RGB and ImageMagick
+    // the PNGs. H.264 and VP9 at yuv420p are lossy: a small mean difference,
+    // and almost no pixel far off (shared chroma blurs colour edges). Rows in
+    // the wrong order or a shifted frame would differ everywhere.
+    std::string ffmpeg;
+    ASSERT_TRUE(needTool("ffmpeg", ffmpeg));
+    for (const char* name : {"v.mp4", "v.webm"}) {
+        SCOPED_TRACE(name);
+        const ScratchFolder scratch;
+        ASSERT_FALSE(scratch.path.empty());
+        const std::string session = scratch.path + "/s.session", video = scratch.path + "/" + name;
+        const std::string frames = scratch.path + "/frames";
+        ASSERT_NO_FATAL_FAILURE(writeWholeFile(session, videoSession));
+        const auto run = runHeadless({"--replay", session, "--frames", frames, "--video", video});
+        ASSERT_TRUE(run.finished && run.exitStatus == 0) << run.err;
+        const std::string raw = scratch.path + "/v.rgb";
+        const auto decode = runCommand(ffmpeg, {"ffmpeg", "-v", "error", "-i", video, "-f", "rawvideo", "-pix_fmt",
+                                                "rgb24", raw}, "", 120.0);
+        ASSERT_TRUE(decode.finished && decode.exitStatus == 0) << decode.err;
+        const std::string decoded = readWholeFile(raw);
+        const size_t frameBytes = static_cast<size_t>(windowSide) * windowSide * 3;
+        ASSERT_EQ(decoded.size(), frameBytes * videoSessionSteps);
+        for (int frame = 1; frame <= videoSessionSteps; ++frame) {
+            SCOPED_TRACE(frame);
+            char png[32];
+            std::snprintf(png, sizeof png, "/frame-%06d.png", frame);
+            Image expected;
+            ASSERT_TRUE(readPng(frames + png, expected));
+            ASSERT_EQ(expected.pixels.size() * 3, frameBytes);
+            double total = 0;
+            size_t farOff = 0;
+            for (size_t p = 0; p < expected.pixels.size(); ++p) {
+                const unsigned char* got = reinterpret_cast<const unsigned char*>(&decoded[(frame - 1) * frameBytes + p * 3]);
+                const int want[3] = {expected.pixels[p].r, expected.pixels[p].g, expected.pixels[p].b};
+                for (int k = 0; k < 3; ++k) {
+                    const int d = std::abs(got[k] - want[k]);
+                    total += d;
+                    farOff += d > 48;
+                }
+            }
+            EXPECT_LT(total / static_cast<double>(frameBytes), 2.0);
+            EXPECT_LT(farOff, frameBytes / 500);
+        }
+    }
+}
+
+TEST(HeadlessVideo, NamesThatCannotBeWrittenAreRefusedBeforeAnyFrameAndLeaveNoFile) {
+    const ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string session = scratch.path + "/s.session", folder = scratch.path + "/taken.mp4";
+    ASSERT_NO_FATAL_FAILURE(writeWholeFile(session, videoSession));
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;  // after "fluid: "
+    };
+    const std::string S = scratch.path;
+    const std::vector<Case> cases = {
+        {{"--headless", "--replay", session, "--video", S + "/v.avi"}, S + "/v.avi: unknown video type"},
+        {{"--headless", "--replay", session, "--video", S + "/v"}, S + "/v: unknown video type"},
+        {{"--headless", "--replay", session, "--video", S + "/none/v.mp4"},
+         S + "/none/v.mp4: cannot write the video: there is no folder " + S + "/none"},
+        {{"--headless", "--replay", session, "--video", session + "/v.webm"},
+         session + "/v.webm: cannot write the video: there is no folder " + session},
+        {{"--headless", "--replay", session, "--video", folder}, folder + ": cannot write the video: it is a folder"},
+        {{"--headless", "--replay", session, "--video", "/proc/v.mp4"}, "/proc/v.mp4: cannot write the video"},
+        {{"--replay", session, "--video", S + "/v.mp4"}, "--video needs --headless"},
+        {{"--headless", "--video", S + "/v.mp4"}, "--video needs at least one step"},
+        {{"--headless", "--video"}, "--video needs a value"},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const std::string& a : c.args) line += " " + a;
+        SCOPED_TRACE(line);
+        std::vector<std::string> args = {programPath};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto run = runCommand(programPath, args, "", 120.0);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitStatus, 2) << run.err;
+        const std::string expected = "fluid: " + c.message;
+        EXPECT_EQ(run.err.compare(0, expected.size(), expected), 0) << run.err;
+        EXPECT_EQ(run.out, "") << "a frame was drawn";
+        EXPECT_EQ(filesIn(S), 2u) << "a file was written";
+        EXPECT_EQ(filesIn(folder), 0u);
+    }
+}
+
+TEST(HeadlessVideo, ProgressIsShownOnATerminalOnly) {
+    // script(1) gives the program a pseudo-terminal; the tests' pipes are none.
+    std::string script;
+    ASSERT_TRUE(needTool("script", script));
+    const ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string session = scratch.path + "/s.session";
+    ASSERT_NO_FATAL_FAILURE(writeWholeFile(session, videoSession));
+    const std::string command = std::string(programPath) + " --headless --replay " + session +
+                                " --frames " + scratch.path + "/frames >/dev/null";
+    const auto run = runCommand(script, {"script", "-qec", command, "/dev/null"}, "", 120.0);
+    ASSERT_TRUE(run.finished && run.exitStatus == 0) << run.out;
+    const std::string last = "frame 12/12, ";
+    ASSERT_NE(run.out.find("\r" + last), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" frames/s, 0 s left"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.back(), '\n');
+    EXPECT_EQ(countOf(run.out, "\n"), 1u) << "one line, rewritten";
+    const auto piped = runHeadless({"--replay", session, "--frames", scratch.path + "/piped"});
+    ASSERT_TRUE(piped.finished && piped.exitStatus == 0);
+    EXPECT_EQ(piped.err, "");
+}
+
+// A share link to `bytes` (Python's raw DEFLATE and base64url without '='),
+// or, with `mode`, a damaged one: "cut" drops the stream's last 4 bytes,
+// "raw" encodes the bytes without compressing them.
+testing::AssertionResult pythonLink(const std::string& bytes, const std::string& mode, std::string& link) {
+    std::string python;
+    if (auto found = needTool("python3", python); !found) return found;
+    const char* program =
+        "import base64, os, sys, zlib\n"
+        "mode, data = sys.argv[1], os.fsencode(sys.argv[2])\n"
+        "if data.startswith(b'ZEROS '): data = bytes(int(data[6:]))\n"
+        "if mode != 'raw':\n"
+        "    packer = zlib.compressobj(9, zlib.DEFLATED, -15)\n"
+        "    data = packer.compress(data) + packer.flush()\n"
+        "if mode == 'cut': data = data[:-4]\n"
+        "sys.stdout.write('https://example.org/fluid/#session=' + base64.urlsafe_b64encode(data).decode().rstrip('='))\n";
+    const auto run = runCommand(python, {"python3", "-c", program, mode, bytes}, "");
+    if (!run.finished || run.exitStatus != 0) return testing::AssertionFailure() << "python3: " << run.err;
+    link = run.out;
+    return testing::AssertionSuccess();
+}
+
+TEST(SessionLinks, ALinkReplaysToTheSameDumpsAsItsSessionFile) {
+    const ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string h = "fluid-session 1\n0 key c\n";
+    struct Case {
+        const char* what;
+        std::string session;
+        std::vector<std::string> more;
+        size_t dumps;  // as many as steps where the session turns the dump on
+    };
+    const std::vector<Case> cases = {
+        {"clicks and drags", videoSession, {}, videoSessionSteps},
+        {"settings in the session", h + "0 set diff 0.1\n" + clickLines(30, 40, "right") + "0 set dt 0.1\n4 end\n",
+         {}, 4},
+        {"start settings on the command line", h + clickLines(30, 40, "right") + "0 set diff 0\n3 end\n",
+         {"--sources", "cleared", "--steps", "2"}, 5},
+        {"an example", readWholeFile(std::string(FLUID_SOURCE_DIR) + "/examples/source-and-obstacles.session"),
+         {"--steps", "0"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(c.session.empty());
+        const std::string file = scratch.path + "/s.session";
+        ASSERT_NO_FATAL_FAILURE(writeWholeFile(file, c.session));
+        std::string link;
+        ASSERT_TRUE(pythonLink(c.session, "", link));
+        std::vector<std::string> fromFile = {"--replay", file}, fromLink = {"--replay", link};
+        fromFile.insert(fromFile.end(), c.more.begin(), c.more.end());
+        fromLink.insert(fromLink.end(), c.more.begin(), c.more.end());
+        const auto expected = runHeadless(fromFile), actual = runHeadless(fromLink);
+        ASSERT_TRUE(expected.finished && expected.exitStatus == 0) << expected.err;
+        ASSERT_TRUE(actual.finished && actual.exitStatus == 0) << actual.err;
+        EXPECT_EQ(actual.err, "");
+        EXPECT_EQ(actual.out, expected.out);
+        EXPECT_EQ(countOf(actual.out, "Total Density: "), c.dumps);
+    }
+}
+
+TEST(SessionLinks, DamagedLinksAreRefusedInOneSentenceWithoutAWindow) {
+    struct Case {
+        const char* what;
+        std::string bytes, mode;  // Python's link to these; mode "text" takes `bytes` as the link
+        bool headless;
+        std::string message;  // after "fluid: "
+    };
+    const std::string M = "https://example.org/fluid/#session=";
+    const std::vector<Case> cases = {
+        {"padding", M + "Zm8=", "text", true, "the link is not base64url: it has '=' padding"},
+        {"a character outside the alphabet", M + "Zm+v", "text", false,
+         "the link is not base64url: character '+' at position 3 is not base64url"},
+        {"a space", M + "Zm 9v", "text", true, "the link is not base64url: character 0x20 at position 3"},
+        {"an impossible length", M + "Zm9vY", "text", false, "the link is not base64url: its length leaves a lone"},
+        {"nothing after the marker", M, "text", true, "the link is cut short"},
+        {"not DEFLATE", "\xff\xff\xff", "raw", false, "the link is corrupt"},
+        {"a truncated stream", videoSession, "cut", true, "the link is cut short"},
+        {"past the bound", "ZEROS 4194305", "", true, "the link's session is larger than 4194304 bytes"},
+        {"far past the bound", "ZEROS 100000000", "", false, "the link's session is larger than 4194304 bytes"},
+        {"a session the reader refuses", "fluid-session 1\n0 key c\n0 jump\n", "", true,
+         "the link:3: unknown event 'jump'"},
+        {"a setting out of range", "fluid-session 1\n0 set dt 9\n", "", true, "the link:2: "},
+        {"not a session", "hello\n", "", false, "the link:1: not a session file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string link = c.bytes;
+        if (c.mode != "text") {
+            ASSERT_TRUE(pythonLink(c.bytes, c.mode, link));
+        }
+        std::vector<std::string> args = {programPath};
+        if (c.headless) args.push_back("--headless");
+        args.insert(args.end(), {"--replay", link});
+        const auto run = runCommand(programPath, args, "", 120.0);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitStatus, 2) << run.err;
+        const std::string expected = "fluid: " + c.message;
+        EXPECT_EQ(run.err.compare(0, expected.size(), expected), 0) << run.err;
+        EXPECT_EQ(countOf(run.err, "\n"), 1u) << run.err;
+        EXPECT_EQ(run.err.find("failed to open display"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    // Exactly the bound is allowed through to the reader, which refuses zeros.
+    std::string link;
+    ASSERT_TRUE(pythonLink("ZEROS 4194304", "", link));
+    const auto run = runCommand(programPath, {programPath, "--headless", "--replay", link}, "", 120.0);
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_EQ(run.err.compare(0, 16, "fluid: the link:"), 0) << run.err;
+}
+
 }  // namespace

@@ -11,12 +11,17 @@
 // step, then the events recorded before the next step, then the drawing. So
 // the last frame shows the fields after the last step and the views as the
 // session left them.
+//
+// A video (--video) is written from the same frames as --frames, without
+// files in between (VideoFile.h); it is opened before the first frame so
+// that a name it cannot have is refused before any work.
 #include "Headless.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -30,7 +35,9 @@
 #include "GlDrawing.h"
 #include "Platform.h"
 #include "PngFile.h"
+#include "Progress.h"
 #include "SessionPlayback.h"
+#include "VideoFile.h"
 
 namespace {
 
@@ -131,12 +138,18 @@ void exitProgram() { std::exit(0); }  // a session never holds Esc; as the windo
 const Platform headlessPlatform = {noRedraw,     finishFrame, resizePbuffer, drawGlFrame,
                                    fitGlDrawing, noTimer,     exitProgram,   writeStandardOutput};
 
-bool saveFrame(const std::string& path, std::string& error) {
-    std::vector<unsigned char> rgb(static_cast<std::size_t>(windowWidth) * static_cast<std::size_t>(windowHeight) * 3);
+std::vector<unsigned char> frameRgb;  // the last frame read back, bottom row first
+
+void readFrame() {
+    frameRgb.resize(static_cast<std::size_t>(windowWidth) * static_cast<std::size_t>(windowHeight) * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, windowWidth, windowHeight, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    return writePngFile(path, windowWidth, windowHeight, rgb.data(), error);
+    glReadPixels(0, 0, windowWidth, windowHeight, GL_RGB, GL_UNSIGNED_BYTE, frameRgb.data());
+}
+
+bool saveFrame(const std::string& path, std::string& error) {
+    readFrame();
+    return writePngFile(path, windowWidth, windowHeight, frameRgb.data(), error);
 }
 
 std::string framePath(const std::string& dir, long long frame) {
@@ -145,17 +158,24 @@ std::string framePath(const std::string& dir, long long frame) {
     return dir + "/" + name;
 }
 
-int fail(const std::string& message) {
+int fail(const std::string& message, int status = 1) {
+    endProgress();
     std::fprintf(stderr, "fluid: %s\n", message.c_str());
-    return 1;
+    return status;
 }
 
 }  // namespace
 
 int runHeadless(const CommandLine& options) {
+    const bool video = !options.videoPath.empty();
+    std::string error;
+    if (video) {
+        int status = 1;
+        if (!openVideoFile(options.videoPath, error, status)) return fail(error, status);
+        std::atexit(discardVideoFile);  // every way out before the end removes the unfinished file
+    }
     if (!options.framesDir.empty() && mkdir(options.framesDir.c_str(), 0755) != 0 && errno != EEXIST)
         return fail(options.framesDir + ": cannot make the folder: " + std::strerror(errno));
-    std::string error;
     if (!openContext(windowWidth, windowHeight, error)) return fail("no offscreen GL context: " + error);
     std::atexit(closeContext);
     platform = headlessPlatform;
@@ -168,12 +188,22 @@ int runHeadless(const CommandLine& options) {
     // after the session's events.
     const long long replayedSteps = replayLastStep();
     const long long lastStep = replayedSteps + options.extraSteps;
+    if (video && lastStep == 0)
+        return fail("--video needs at least one step, and the run has none: add --steps K", 2);
     if (lastStep == 0) runFrame(Stepping::never);
+    startProgress(lastStep, (video || !options.framesDir.empty()) && progressWanted(STDERR_FILENO));
     for (long long frame = 1; stepsCompleted < lastStep; ++frame) {
         const Stepping stepping = stepsCompleted >= replayedSteps ? Stepping::always : Stepping::whenAsked;
         if (!runFrame(stepping)) return fail("the replay stopped: the simulation is paused");  // a checked file never is
         if (!options.framesDir.empty() && !saveFrame(framePath(options.framesDir, frame), error)) return fail(error);
+        if (video) {
+            if (options.framesDir.empty()) readFrame();  // else saveFrame has read it
+            if (!addVideoFrame(frameRgb.data(), windowWidth, windowHeight, error)) return fail(error);
+        }
+        reportProgress(frame);
     }
+    endProgress();
+    if (video && !closeVideoFile(error)) return fail(error);
     if (!options.pngPath.empty() && !saveFrame(options.pngPath, error)) return fail(error);
     if (std::fflush(stdout) != 0) return fail(std::string("cannot write the field dump: ") + std::strerror(errno));
     return 0;

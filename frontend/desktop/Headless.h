@@ -5,5 +5,5 @@
 
 // Replays the session already handed to startReplay on an offscreen GL
 // surface, runs options.extraSteps more steps, draws every frame and writes
-// the PNG files asked for. Returns the exit status.
+// the PNG files and the video asked for. Returns the exit status.
 int runHeadless(const CommandLine& options);

@@ -1,5 +1,5 @@
 // Main.cpp - program entry: registers the kernels before main, reads the
-// command line and the session to replay, then either opens the window,
+// command line and the session to replay (a file or a share link), then either opens the window,
 // wires the callbacks (glut/GlutGlue.h) and hands control to the GLUT event
 // loop, or renders the session headless.
 #include <GL/glut.h>
@@ -21,6 +21,7 @@
 #include "GlutGlue.h"
 #include "Headless.h"
 #include "Kernels.h"
+#include "SessionLink.h"
 #include "SessionPlayback.h"
 #include "WindowOptions.h"
 
@@ -90,8 +91,11 @@ int main(int argc, char** argv) {
     }
     if (!options.headless && !checkWindowOptions(argc, argv, error)) refuse(error, true);
     std::vector<SessionEvent> session;
+    // A share link's text is taken wherever a session file is.
     if (!options.replayPath.empty() &&
-        !readSessionFile(options.replayPath, session, error, startSettings(options)))
+        !(isSessionLink(options.replayPath)
+              ? readSessionLink(options.replayPath, session, error, startSettings(options))
+              : readSessionFile(options.replayPath, session, error, startSettings(options))))
         refuse(error, false);
     startReplay(std::move(session));
     resetFields();
