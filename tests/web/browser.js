@@ -184,7 +184,25 @@ function firstDifferentLine(a, b) {
   return 'none';
 }
 
+// Ends a test script: each failure on standard error under the test's
+// name, and exit status 1 if there was any.
+function finish(name, failures) {
+  if (!failures.length) return;
+  for (const f of failures) console.error(`${name}: ${f}`);
+  process.exit(1);
+}
+
+// What a test script's promise does when it throws: the message, status 1.
+function failWith(name) {
+  return (e) => {
+    console.error(`${name}: ${e.message}`);
+    process.exit(1);
+  };
+}
+
 module.exports = {
+  finish,
+  failWith,
   startBrowser,
   startServer,
   openPage,

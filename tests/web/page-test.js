@@ -29,6 +29,8 @@ const {
   keepDownloads,
   downloaded,
   firstDifferentLine,
+  finish,
+  failWith,
 } = require('./browser');
 
 const [buildWeb, sessionName, dumpPath, pngPath, lastStepText] = process.argv.slice(2);
@@ -129,11 +131,5 @@ function rgbOf(file) {
     await browser.close();
     server.close();
   }
-  if (failures.length) {
-    for (const f of failures) console.error(`page-test: ${f}`);
-    process.exit(1);
-  }
-})().catch((e) => {
-  console.error(`page-test: ${e.message}`);
-  process.exit(1);
-});
+  finish('page-test', failures);
+})().catch(failWith('page-test'));

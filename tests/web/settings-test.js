@@ -18,7 +18,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { spawnSync } = require('child_process');
-const { startBrowser, startServer, openPage, waitFor, waitForProgram, inputNames, keepDownloads, downloaded, firstDifferentLine } = require('./browser');
+const { startBrowser, startServer, openPage, waitFor, waitForProgram, inputNames, keepDownloads, downloaded, firstDifferentLine, finish, failWith } = require('./browser');
 
 const [buildWeb, nativeFluid] = process.argv.slice(2);
 
@@ -206,11 +206,5 @@ async function checkAuto(browser, server, failures) {
     fs.rmSync(path.join(buildWeb, 'auto-test.session'), { force: true });
     fs.rmSync(tmp, { recursive: true, force: true });
   }
-  if (failures.length) {
-    for (const f of failures) console.error(`settings-test: ${f}`);
-    process.exit(1);
-  }
-})().catch((e) => {
-  console.error(`settings-test: ${e.message}`);
-  process.exit(1);
-});
+  finish('settings-test', failures);
+})().catch(failWith('settings-test'));

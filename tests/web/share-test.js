@@ -15,7 +15,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { execFileSync, spawnSync } = require('child_process');
-const { startBrowser, startServer, openPage, waitFor, waitForProgram, keepDownloads, downloaded, firstDifferentLine } = require('./browser');
+const { startBrowser, startServer, openPage, waitFor, waitForProgram, keepDownloads, downloaded, firstDifferentLine, finish, failWith } = require('./browser');
 
 const [buildWeb, nativeArgument] = process.argv.slice(2);
 const nativeFluid = path.resolve(nativeArgument); // also run from the test's own folder
@@ -196,11 +196,5 @@ function scatteredSession(keys) {
     server.close();
     fs.rmSync(tmp, { recursive: true, force: true });
   }
-  if (failures.length) {
-    for (const f of failures) console.error(`share-test: ${f}`);
-    process.exit(1);
-  }
-})().catch((e) => {
-  console.error(`share-test: ${e.message}`);
-  process.exit(1);
-});
+  finish('share-test', failures);
+})().catch(failWith('share-test'));

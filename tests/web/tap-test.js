@@ -11,7 +11,7 @@
 //   node tests/web/tap-test.js BUILD_WEB
 'use strict';
 
-const { startBrowser, startServer, openPage, waitFor, waitForProgram, inputNames } = require('./browser');
+const { startBrowser, startServer, openPage, waitFor, waitForProgram, inputNames, finish, failWith } = require('./browser');
 
 const [buildWeb] = process.argv.slice(2);
 const N = 126; // interior cells per side; the dump has N + 2 values a line
@@ -101,11 +101,5 @@ function densestCell(text) {
     await browser.close();
     server.close();
   }
-  if (failures.length) {
-    for (const f of failures) console.error(`tap-test: ${f}`);
-    process.exit(1);
-  }
-})().catch((e) => {
-  console.error(`tap-test: ${e.message}`);
-  process.exit(1);
-});
+  finish('tap-test', failures);
+})().catch(failWith('tap-test'));

@@ -22,7 +22,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { execFileSync } = require('child_process');
-const { startBrowser, startServer, openPage, waitFor, waitForProgram, inputNames, firstDifferentLine } = require('./browser');
+const { startBrowser, startServer, openPage, waitFor, waitForProgram, inputNames, firstDifferentLine, finish, failWith } = require('./browser');
 
 const [buildWeb, nativeFluid] = process.argv.slice(2);
 const portrait = { width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true, isLandscape: false };
@@ -256,11 +256,5 @@ function replayDump(sessionFile) {
     if (!process.env.TOUCH_TEST_KEEP) fs.rmSync(tmp, { recursive: true, force: true });
     else console.log(`touch-test: files kept in ${tmp}`);
   }
-  if (failures.length) {
-    for (const f of failures) console.error(`touch-test: ${f}`);
-    process.exit(1);
-  }
-})().catch((e) => {
-  console.error(`touch-test: ${e.message}`);
-  process.exit(1);
-});
+  finish('touch-test', failures);
+})().catch(failWith('touch-test'));

@@ -11,7 +11,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { execFileSync } = require('child_process');
-const { startBrowser, startServer, openPage, waitFor, waitForProgram, keepDownloads, downloaded, engine } = require('./browser');
+const { startBrowser, startServer, openPage, waitFor, waitForProgram, keepDownloads, downloaded, engine, finish, failWith } = require('./browser');
 
 const [buildWeb] = process.argv.slice(2);
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
@@ -62,11 +62,5 @@ const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
     server.close();
     fs.rmSync(tmp, { recursive: true, force: true });
   }
-  if (failures.length) {
-    for (const f of failures) console.error(`video-test: ${f}`);
-    process.exit(1);
-  }
-})().catch((e) => {
-  console.error(`video-test: ${e.message}`);
-  process.exit(1);
-});
+  finish('video-test', failures);
+})().catch(failWith('video-test'));
