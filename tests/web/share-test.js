@@ -1,8 +1,7 @@
 // share-test.js - share links, in headless chromium: a run made by taps,
 // drags and on-screen controls on a phone-sized page, shared with the
 // Share control, replays in a fresh page to the same dump, and the desktop
-// replays the same link (or, where build/fluid takes no link yet, the
-// session Python's zlib decodes from it) to that dump; links made by
+// replays the same link to that dump; links made by
 // Python's zlib replay in the page as the desktop replays their sessions;
 // a run too long for a link downloads its session file instead; and each
 // bad link is refused in one sentence with nothing replayed.
@@ -27,7 +26,6 @@ const failures = [];
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const frames = (page) => page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
 const encode = (file) => execFileSync('python3', [linkTool, 'encode', file]).toString().trim();
-const decode = (data) => execFileSync('python3', [linkTool, 'decode', data]).toString();
 const status = (page) => page.$eval('#status', (s) => s.textContent);
 
 function writeSession(name, text) {
@@ -38,16 +36,9 @@ function writeSession(name, text) {
 function desktopDump(args) {
   return execFileSync(nativeFluid, ['--headless', '--replay', ...args], { maxBuffer: 256 << 20 }).toString();
 }
-// The desktop's dump of a link: the link itself where build/fluid takes
-// links, else the session Python decodes from it.
-let desktopTakesLinks = null;
-function desktopDumpOfLink(link, marker) {
-  if (desktopTakesLinks === null) {
-    desktopTakesLinks = spawnSync(nativeFluid, ['--headless', '--replay', link]).status === 0;
-    if (!desktopTakesLinks) console.log('share-test: build/fluid takes no link yet; the desktop replays the session Python decodes from it');
-  }
-  if (desktopTakesLinks) return desktopDump([link]);
-  return desktopDump([writeSession('decoded.session', decode(link.slice(link.indexOf(marker) + marker.length)))]);
+// The desktop's dump of a link: build/fluid replays the link itself.
+function desktopDumpOfLink(link) {
+  return desktopDump([link]);
 }
 function compare(what, page, desktop) {
   if (page === desktop) console.log(`share-test: ${what}: the same dump (${page.length} bytes)`);
@@ -134,7 +125,7 @@ function scatteredSession(keys) {
     console.log(`share-test: the phone's run to step ${step} shared as a link of ${link.length} characters`);
     const fresh = await open(browser, link);
     compare("the phone's run and its link replayed in a fresh page", await replayedDump(fresh, step), original);
-    compare("the phone's run and the desktop's replay of its link", desktopDumpOfLink(link, marker), original);
+    compare("the phone's run and the desktop's replay of its link", desktopDumpOfLink(link), original);
     await fresh.page.close();
     await page.close();
 
