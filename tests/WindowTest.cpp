@@ -1165,6 +1165,23 @@ TEST_F(WindowTest, ARecordingCutShortByAKillReplaysToItsLastLine) {
 // Bad command lines and session files: a one-line message naming the fault
 // (and the line), exit status 2, and no window: the runs have no display, so
 // reaching the window would end in GLUT's own failure, with status 1.
+// Runs the program with `arguments`, which it must refuse: exit status 2,
+// standard error starting with "fluid: " and `message`, nothing on standard
+// output.
+void expectRefused(const std::vector<std::string>& arguments, const std::string& message, double seconds) {
+    std::string line;
+    for (const std::string& a : arguments) line += " " + a;
+    SCOPED_TRACE(line);
+    std::vector<std::string> args = {programPath};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    const auto run = runCommand(programPath, args, "", seconds);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitStatus, 2) << run.err;
+    const std::string expected = "fluid: " + message;
+    EXPECT_EQ(run.err.compare(0, expected.size(), expected), 0) << run.err;
+    EXPECT_EQ(run.out, "");
+}
+
 TEST(SessionFiles, FaultsAreRefusedWithTheirLineAndNoWindow) {
     const ScratchFolder scratch;
     const std::string& folder = scratch.path;
@@ -1418,17 +1435,7 @@ TEST(SessionFiles, CommandLinesThatFitNoModeAreRefusedWithoutAWindowOrAFile) {
         {{"--headless", "--replay", good, "--sources", "cleared", "--diff", "0", "--replay", good}, "--replay given twice"},
     };
     for (const Case& c : cases) {
-        std::string line;
-        for (const std::string& a : c.args) line += " " + a;
-        SCOPED_TRACE(line);
-        std::vector<std::string> args = {programPath};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const auto run = runCommand(programPath, args, "");
-        ASSERT_TRUE(run.finished);
-        EXPECT_EQ(run.exitStatus, 2) << run.err;
-        const std::string expected = "fluid: " + c.message;
-        EXPECT_EQ(run.err.compare(0, expected.size(), expected), 0) << run.err;
-        EXPECT_EQ(run.out, "");
+        expectRefused(c.args, c.message, commandSeconds);
         EXPECT_EQ(filesIn(scratch.path), 2u) << "a file was written";
     }
     // The windowing library's own options fit the window's mode: these get
@@ -1667,17 +1674,7 @@ TEST(HeadlessVideo, NamesThatCannotBeWrittenAreRefusedBeforeAnyFrameAndLeaveNoFi
         {{"--headless", "--video"}, "--video needs a value"},
     };
     for (const Case& c : cases) {
-        std::string line;
-        for (const std::string& a : c.args) line += " " + a;
-        SCOPED_TRACE(line);
-        std::vector<std::string> args = {programPath};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const auto run = runCommand(programPath, args, "", 120.0);
-        ASSERT_TRUE(run.finished);
-        EXPECT_EQ(run.exitStatus, 2) << run.err;
-        const std::string expected = "fluid: " + c.message;
-        EXPECT_EQ(run.err.compare(0, expected.size(), expected), 0) << run.err;
-        EXPECT_EQ(run.out, "") << "a frame was drawn";
+        expectRefused(c.args, c.message, 120.0);  // nothing on standard output: no frame was drawn
         EXPECT_EQ(filesIn(S), 2u) << "a file was written";
         EXPECT_EQ(filesIn(folder), 0u);
     }
