@@ -4,15 +4,13 @@
 // 8, ... A backend decodes the same bytes: scalars are copied out, buffer
 // handles are turned into addresses by the backend's own lookup, which refuses
 // a handle that names no buffer large enough for the grid. Any missing byte or
-// unusable handle marks the whole launch as refused. So is a launch whose
-// written buffer is one the kernel reads at other cells: the result would then
-// depend on the order in which the cells are visited, which parallel threads
-// do not have. Both backends decode with these functions and so refuse the
-// same launches.
+// unusable handle marks the whole launch as refused, and so does a launch
+// that names one buffer twice where the backends would then disagree (the
+// table sharedBufferRules below). Both backends decode with these functions
+// and so refuse the same launches.
 #pragma once
 
 #include <cstring>
-#include <initializer_list>
 
 #include "../runtime/DeviceRuntime.h"
 
@@ -21,11 +19,96 @@ namespace launcharguments {
 // Address of the buffer behind a handle holding at least minBytes, or nullptr.
 using ResolveBuffer = void* (*)(fluidrt::DevicePtr ptr, std::size_t minBytes);
 
+// The six kernels, in the order of their launch functions in Kernels.h.
+enum class KernelId { AddSource, Diffuse, Advect, ProjectStep1, ProjectStep2, ProjectStep3 };
+constexpr int kernelIdCount = 6;
+constexpr int maxBufferArguments = 5;
+
+// --- buffers named twice -------------------------------------------------------
+// Two buffer arguments of one launch may name the same buffer. Where the
+// kernel writes one of them and reads the other at other cells, the result
+// depends on the order in which cells are visited: the host visits them one
+// after another in increasing order, a device all at once, and a device's
+// relaxation works on a copy of its field in fast memory. Such a launch is
+// refused. Every other pair leaves each cell reading only what the same cell
+// wrote before, in the order the kernel fixes, so every backend gives the same
+// result and the comparisons hold them to it.
+enum class Sharing {
+    Compared,       // the same on every backend
+    Refused,        // refused whatever the border rule
+    RefusedWithB1,  // refused when b == 1, which reads the mask at neighbouring cells
+};
+struct SharedBufferRule {
+    KernelId kernel;
+    int first, second;  // positions among the kernel's buffer arguments, first < second
+    Sharing sharing;
+};
+
+// Every pair of buffer arguments of every kernel, once. Positions count the
+// buffer arguments only, in parameter order:
+//   Add_Source  x, s                     Diffuse       x, x0, boundary
+//   Advect      d, d0, u, v, boundary    ProjectStep1  u, v, p, div, boundary
+//   ProjectStep2 p, div, boundary        ProjectStep3  u, v, p, boundary
+constexpr SharedBufferRule sharedBufferRules[] = {
+    // x[t] += dt * s[t] reads and writes cell t only.
+    {KernelId::AddSource, 0, 1, Sharing::Compared},
+    // Relaxed in place, x would be read as its own source, or as the mask,
+    // at this sweep's values on the host and at the launch's on a device.
+    {KernelId::Diffuse, 0, 1, Sharing::Refused},
+    {KernelId::Diffuse, 0, 2, Sharing::Refused},
+    {KernelId::Diffuse, 1, 2, Sharing::Compared},
+    // d is sampled from d0 at traced points and written everywhere; with
+    // b == 0 the mask is read at the own cell only, before d is written there.
+    {KernelId::Advect, 0, 1, Sharing::Refused},
+    {KernelId::Advect, 0, 2, Sharing::Refused},
+    {KernelId::Advect, 0, 3, Sharing::Refused},
+    {KernelId::Advect, 0, 4, Sharing::RefusedWithB1},
+    {KernelId::Advect, 1, 2, Sharing::Compared},
+    {KernelId::Advect, 1, 3, Sharing::Compared},
+    {KernelId::Advect, 1, 4, Sharing::Compared},
+    {KernelId::Advect, 2, 3, Sharing::Compared},
+    {KernelId::Advect, 2, 4, Sharing::Compared},
+    {KernelId::Advect, 3, 4, Sharing::Compared},
+    // u, v and the mask are read at neighbouring cells; p and div are written.
+    // p = div is fine: each cell writes div, then p, and the border rule runs
+    // on div, then on p, from the cells' own results.
+    {KernelId::ProjectStep1, 0, 1, Sharing::Compared},
+    {KernelId::ProjectStep1, 0, 2, Sharing::Refused},
+    {KernelId::ProjectStep1, 0, 3, Sharing::Refused},
+    {KernelId::ProjectStep1, 0, 4, Sharing::Compared},
+    {KernelId::ProjectStep1, 1, 2, Sharing::Refused},
+    {KernelId::ProjectStep1, 1, 3, Sharing::Refused},
+    {KernelId::ProjectStep1, 1, 4, Sharing::Compared},
+    {KernelId::ProjectStep1, 2, 3, Sharing::Compared},
+    {KernelId::ProjectStep1, 2, 4, Sharing::Refused},
+    {KernelId::ProjectStep1, 3, 4, Sharing::Refused},
+    // Relaxed in place, p would be read as the divergence or the mask at this
+    // sweep's values on the host and at the launch's on a device.
+    {KernelId::ProjectStep2, 0, 1, Sharing::Refused},
+    {KernelId::ProjectStep2, 0, 2, Sharing::Refused},
+    {KernelId::ProjectStep2, 1, 2, Sharing::Compared},
+    // p and the mask are read at neighbouring cells; u and v at the own cell,
+    // u before v, and the border rule runs on u, then on v.
+    {KernelId::ProjectStep3, 0, 1, Sharing::Compared},
+    {KernelId::ProjectStep3, 0, 2, Sharing::Refused},
+    {KernelId::ProjectStep3, 0, 3, Sharing::Refused},
+    {KernelId::ProjectStep3, 1, 2, Sharing::Refused},
+    {KernelId::ProjectStep3, 1, 3, Sharing::Refused},
+    {KernelId::ProjectStep3, 2, 3, Sharing::Compared},
+};
+
+// Whether the rule refuses a launch whose two buffers coincide.
+inline bool refuses(const SharedBufferRule& rule, int b) {
+    return rule.sharing == Sharing::Refused || (rule.sharing == Sharing::RefusedWithB1 && b == 1);
+}
+
 struct Decoder {
     const fluidrt::ArgumentBlock& args;
     int cells;  // cells per field of the launch's grid
     ResolveBuffer resolve;
     bool ok = true;
+    const void* buffers[maxBufferArguments] = {};  // the buffer arguments decoded so far, in order
+    int bufferCount = 0;
 
     template <typename T>
     T scalar(std::size_t offset) {
@@ -41,7 +124,17 @@ struct Decoder {
     T* field(std::size_t offset) {
         auto* p = static_cast<T*>(resolve(scalar<fluidrt::DevicePtr>(offset), sizeof(T) * cells));
         if (!p) ok = false;
+        if (bufferCount < maxBufferArguments) buffers[bufferCount++] = p;
         return p;
+    }
+    // The launch's status: refused for a missing argument or buffer, or for
+    // two buffers that sharedBufferRules does not let coincide.
+    fluidrt::cudaError_t status(KernelId kernel, int b = 0) const {
+        if (!ok) return fluidrt::cudaErrorInvalidValue;
+        for (const SharedBufferRule& rule : sharedBufferRules)
+            if (rule.kernel == kernel && buffers[rule.first] == buffers[rule.second] && refuses(rule, b))
+                return fluidrt::cudaErrorInvalidValue;
+        return fluidrt::cudaSuccess;
     }
 };
 
@@ -99,8 +192,8 @@ struct ProjectStep3Args {
 
 // Decodes a launch of each kernel at its parameters' offsets. Returns
 // cudaSuccess, or the status that refuses the launch: a shape without one
-// thread per cell, a missing argument or buffer, or a written buffer that is
-// also one the kernel reads.
+// thread per cell, a missing argument or buffer, or two buffer arguments that
+// name one buffer where sharedBufferRules refuses it.
 inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
                                    ResolveBuffer resolve, AddSourceArgs* a) {
     if (!gridFits(shape, args, &a->N, &a->cells)) return fluidrt::cudaErrorInvalidConfiguration;
@@ -108,7 +201,7 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->x = d.field<float>(4);
     a->s = d.field<float>(8);
     a->dt = d.scalar<float>(12);
-    return d.ok ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+    return d.status(KernelId::AddSource);
 }
 
 inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
@@ -121,7 +214,7 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->diff = d.scalar<float>(16);
     a->dt = d.scalar<float>(20);
     a->boundary = d.field<int>(24);
-    return d.ok && static_cast<const void*>(a->x) != a->x0 ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+    return d.status(KernelId::Diffuse);
 }
 
 inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
@@ -135,10 +228,7 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->v = d.field<float>(20);
     a->dt = d.scalar<float>(24);
     a->boundary = d.field<int>(28);
-    // With b == 1 the mask is read at the neighbours along j.
-    const bool distinct = a->d != a->d0 && a->d != a->u && a->d != a->v &&
-                          !(a->b == 1 && static_cast<const void*>(a->d) == a->boundary);
-    return d.ok && distinct ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+    return d.status(KernelId::Advect, a->b);
 }
 
 inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
@@ -150,11 +240,7 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->p = d.field<float>(12);
     a->div = d.field<float>(16);
     a->boundary = d.field<int>(20);
-    // u, v and the mask are read at neighbouring cells.
-    bool distinct = true;
-    for (const void* written : {static_cast<const void*>(a->p), static_cast<const void*>(a->div)})
-        distinct = distinct && written != a->u && written != a->v && written != a->boundary;
-    return d.ok && distinct ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+    return d.status(KernelId::ProjectStep1);
 }
 
 inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
@@ -164,11 +250,7 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->p = d.field<float>(4);
     a->div = d.field<float>(8);
     a->boundary = d.field<int>(12);
-    // The mask is read at neighbouring cells. The divergence must be a buffer
-    // of its own: relaxed in place, p would be read as the divergence at this
-    // sweep's values on the host and at the launch's on a device.
-    const bool distinct = static_cast<const void*>(a->p) != a->boundary && a->p != a->div;
-    return d.ok && distinct ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+    return d.status(KernelId::ProjectStep2);
 }
 
 inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args,
@@ -179,11 +261,7 @@ inline fluidrt::cudaError_t decode(const fluidrt::LaunchShape& shape, const flui
     a->v = d.field<float>(8);
     a->p = d.field<float>(12);
     a->boundary = d.field<int>(16);
-    // p and the mask are read at neighbouring cells.
-    bool distinct = true;
-    for (const void* written : {static_cast<const void*>(a->u), static_cast<const void*>(a->v)})
-        distinct = distinct && written != a->p && written != a->boundary;
-    return d.ok && distinct ? fluidrt::cudaSuccess : fluidrt::cudaErrorInvalidValue;
+    return d.status(KernelId::ProjectStep3);
 }
 
 }  // namespace launcharguments

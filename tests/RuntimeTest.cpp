@@ -10,6 +10,7 @@
 #include "GpuBackend.h"
 #include "GpuComparison.h"
 #include "Kernels.h"
+#include "LaunchArguments.h"
 
 using namespace fluidrt;
 
@@ -156,12 +157,34 @@ TEST_F(RuntimeTest, HostLaunchRefusesBuffersTooSmallForTheGridOrAWrongShape) {
     EXPECT_EQ(cudaFree(x), cudaSuccess);
 }
 
-TEST_F(RuntimeTest, HostRefusesTheLaunchesWhoseWrittenBufferIsReadAtOtherCells) {
+TEST_F(RuntimeTest, HostRefusesLaunchesWithUnusableBuffersOrShapes) {
     // The same table of launches the CUDA backend must refuse (GpuComparison.h),
     // through the same decoder; a refused launch writes nothing.
     gpucompare::Report r;
     gpucompare::checkRefusals(r);
-    EXPECT_GT(r.cases, 10);
+    EXPECT_GT(r.cases, 5);
+    for (const std::string& fault : r.faults) ADD_FAILURE() << fault;
+}
+
+TEST_F(RuntimeTest, EveryPairOfBufferArgumentsIsRefusedOrGivesTheReferencesResult) {
+    // The kernels' buffer arguments, counted from their launch functions.
+    const int buffersOf[launcharguments::kernelIdCount] = {2, 3, 5, 5, 3, 4};
+    int seen[launcharguments::kernelIdCount][5][5] = {};
+    for (const launcharguments::SharedBufferRule& rule : launcharguments::sharedBufferRules) {
+        const int k = static_cast<int>(rule.kernel);
+        ASSERT_TRUE(rule.first >= 0 && rule.first < rule.second && rule.second < buffersOf[k]) << k;
+        ++seen[k][rule.first][rule.second];
+    }
+    for (int k = 0; k < launcharguments::kernelIdCount; ++k)
+        for (int a = 0; a < buffersOf[k]; ++a)
+            for (int b = a + 1; b < buffersOf[k]; ++b) EXPECT_EQ(seen[k][a][b], 1) << k << ": " << a << ", " << b;
+
+    // Refused pairs are refused and write nothing; every other pair gives
+    // the fast kernels the reference's result (the GPU tests hold the CUDA
+    // backend to the same).
+    gpucompare::Report r;
+    gpucompare::compareSharedBuffers(&hostBackend(), &fastKernels(), {1, 2}, r);
+    EXPECT_GT(r.cases, 100);
     for (const std::string& fault : r.faults) ADD_FAILURE() << fault;
 }
 

@@ -10,6 +10,7 @@
 #include "../StepScenario.h"
 #include "Fluid.h"
 #include "Kernels.h"
+#include "LaunchArguments.h"
 
 namespace gpucompare {
 
@@ -148,7 +149,10 @@ struct Case {
 // Uploads the buffers on the backend, runs the launch, downloads every buffer
 // and frees them. The launch's status goes to *status; a failed buffer
 // operation is a fault.
-Buffers runOn(const Backend* backend, const Case& c, cudaError_t* status, Report& report) {
+Buffers runOn(const Backend* backend, const Case& c, cudaError_t* status, Report& report,
+              const KernelSet* hostKernels = nullptr) {
+    const KernelSet& savedKernels = activeHostKernels();
+    if (hostKernels) setActiveHostKernels(hostKernels);
     setBackend(backend);
     Buffers out = c.buffers;
     std::vector<DevicePtr> handles(c.buffers.size());
@@ -168,10 +172,11 @@ Buffers runOn(const Backend* backend, const Case& c, cudaError_t* status, Report
         report.faults.push_back(c.label + ": a buffer could not be allocated, copied or freed on " +
                                 currentBackend().name);
     setBackend(nullptr);
+    setActiveHostKernels(&savedKernels);
     return out;
 }
 
-enum class Kernel { AddSource, Diffuse, Advect, ProjectStep1, ProjectStep2, ProjectStep3 };
+using Kernel = launcharguments::KernelId;
 constexpr Kernel allKernels[] = {Kernel::AddSource,    Kernel::Diffuse,      Kernel::Advect,
                                  Kernel::ProjectStep1, Kernel::ProjectStep2, Kernel::ProjectStep3};
 
@@ -240,12 +245,14 @@ Case makeCase(Kernel kernel, int n, dim3 grid, dim3 block, Values values, unsign
     return c;
 }
 
-// Runs the case on both backends; both launches must succeed, the host's
-// must change something, and the GPU's buffers must equal the host's.
-void compareCase(const Backend* gpu, const Case& c, Values values, Report& report) {
+// Runs the case on the host backend and on the other one (with otherKernels
+// where that is the host backend too); both launches must succeed, the
+// host's must change something, and the other's buffers must equal the host's.
+void compareCase(const Backend* gpu, const Case& c, Values values, Report& report,
+                 const KernelSet* otherKernels = nullptr) {
     cudaError_t hostStatus = -1, gpuStatus = -1;
     const Buffers host = runOn(nullptr, c, &hostStatus, report);
-    const Buffers device = runOn(gpu, c, &gpuStatus, report);
+    const Buffers device = runOn(gpu, c, &gpuStatus, report, otherKernels);
     ++report.cases;
     if (hostStatus != cudaSuccess || gpuStatus != cudaSuccess) {
         report.faults.push_back(c.label + ": launch status " + std::to_string(hostStatus) + " on the host, " +
@@ -407,6 +414,43 @@ void compareScenario(const Backend* gpu, unsigned seed, int steps, Report& repor
     restoreFields(saved);
 }
 
+void compareSharedBuffers(const Backend* other, const KernelSet* otherKernels, const std::vector<unsigned>& seeds,
+                          Report& report) {
+    const KernelSet& saved = activeHostKernels();
+    setActiveHostKernels(&referenceKernels());
+    for (const launcharguments::SharedBufferRule& rule : launcharguments::sharedBufferRules)
+        for (int b = 0; b <= (takesB(rule.kernel) ? 2 : 0); ++b)
+            for (Values values : {Values::Finite, Values::Wild})
+                for (unsigned seed : seeds) {
+                    Case c = makeCase(rule.kernel, N, dim3(launchGroups), dim3(threadsPerGroup), values, seed, b);
+                    const int first = rule.first, second = rule.second;
+                    c.label += ", " + c.buffers[first].name + " as " + c.buffers[second].name;
+                    const Launch distinct = c.launch;
+                    c.launch = [=](const std::vector<DevicePtr>& h) {
+                        std::vector<DevicePtr> shared = h;
+                        shared[second] = shared[first];
+                        distinct(shared);
+                    };
+                    if (!launcharguments::refuses(rule, b)) {
+                        compareCase(other, c, values, report, otherKernels);
+                        continue;
+                    }
+                    // Refused on both, writing nothing.
+                    ++report.cases;
+                    for (const Backend* backend : {static_cast<const Backend*>(nullptr), other}) {
+                        cudaError_t status = -1;
+                        const Buffers after = runOn(backend, c, &status, report, otherKernels);
+                        const std::string name = backend ? backend->name : "host";
+                        if (status != cudaErrorInvalidValue)
+                            report.faults.push_back(c.label + ": not refused on " + name + " (status " +
+                                                    std::to_string(status) + ")");
+                        if (anyChanged(c.buffers, after))
+                            report.faults.push_back(c.label + ": the refused launch wrote on " + name);
+                    }
+                }
+    setActiveHostKernels(&saved);
+}
+
 const std::vector<RefusedLaunch>& refusedLaunches() {
     using D = DevicePtr;
     const dim3 grid(launchGroups);
@@ -427,27 +471,6 @@ const std::vector<RefusedLaunch>& refusedLaunches() {
          [](D x, D y, D z, D m, D, D) { gpuKernelAdvect(N - 1, 0, x, y, z, z, 0.2f, m); }},
         {"N = 0", cudaErrorInvalidConfiguration, grid,
          [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep3(0, x, y, z, m); }},
-        // A written buffer that is also read at other cells.
-        {"diffuse into its source", cudaErrorInvalidValue, grid,
-         [](D x, D, D, D m, D, D) { gpuKernelDiffuse(N, 0, x, x, 0.5f, 0.2f, m); }},
-        {"advect into its velocity", cudaErrorInvalidValue, grid,
-         [](D x, D y, D z, D m, D, D) { gpuKernelAdvect(N, 0, x, y, x, z, 0.2f, m); }},
-        {"advect b = 1 into the mask", cudaErrorInvalidValue, grid,
-         [](D x, D y, D z, D, D, D) { gpuKernelAdvect(N, 1, x, y, z, z, 0.2f, x); }},
-        {"pressure in u's place", cudaErrorInvalidValue, grid,
-         [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep1(N, x, y, x, z, m); }},
-        {"divergence in the mask's place", cudaErrorInvalidValue, grid,
-         [](D x, D y, D z, D m, D, D) { gpuKernelProjectStep1(N, x, y, z, m, m); }},
-        {"pressure in the mask's place", cudaErrorInvalidValue, grid,
-         [](D x, D, D, D m, D, D) { gpuKernelProjectStep2(N, m, x, m); }},
-        // Relaxed in place, the pressure would be read as its own divergence
-        // at the sweep's values on the host and at the launch's on a device.
-        {"pressure as its own divergence", cudaErrorInvalidValue, grid,
-         [](D x, D, D, D m, D, D) { gpuKernelProjectStep2(N, x, x, m); }},
-        {"v in the pressure's place", cudaErrorInvalidValue, grid,
-         [](D x, D y, D, D m, D, D) { gpuKernelProjectStep3(N, x, y, y, m); }},
-        {"u in the mask's place", cudaErrorInvalidValue, grid,
-         [](D x, D y, D z, D, D, D) { gpuKernelProjectStep3(N, x, y, z, x); }},
     };
     return table;
 }

@@ -24,6 +24,8 @@
 
 #include "DeviceRuntime.h"
 
+struct KernelSet;  // Kernels.h
+
 namespace gpucompare {
 
 using fluidrt::Backend;
@@ -61,9 +63,17 @@ void compareRandomScenes(const Backend* gpu, int stepsPerScene, Report& report);
 // compared after every step.
 void compareScenario(const Backend* gpu, unsigned seed, int steps, Report& report);
 
+// Every pair of buffer arguments of every kernel naming one buffer, as the
+// table sharedBufferRules (LaunchArguments.h) has them, at N = 126 for every
+// border rule, both kinds of values and the seeds: a pair the table refuses
+// must be refused on the host and on the other backend, writing nothing;
+// every other pair is compared, the host reference against the other backend
+// (running otherKernels where that is the host backend as well).
+void compareSharedBuffers(const Backend* other, const KernelSet* otherKernels, const std::vector<unsigned>& seeds,
+                          Report& report);
+
 // Launches that every backend must refuse, writing nothing: missing, freed
-// and too small buffers, a shape without one thread per cell, and a written
-// buffer that the kernel also reads at other cells.
+// and too small buffers, and a shape without one thread per cell.
 struct RefusedLaunch {
     const char* what;
     fluidrt::cudaError_t status;  // what the launch returns
