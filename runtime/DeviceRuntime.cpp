@@ -82,6 +82,10 @@ cudaError_t cudaFree(DevicePtr ptr) {
     return finish(Op::Free, currentBackend().release(ptr));
 }
 
+void keepHostRangeResident(const void* host, std::size_t bytes) {
+    if (host && bytes && currentBackend().keepResident) currentBackend().keepResident(host, bytes);
+}
+
 cudaError_t cudaConfigureCall(dim3 grid, dim3 block, std::size_t sharedBytes, cudaStream_t) {
     configured = false;  // a new configuration always replaces an unfinished one
     if (countAndCheckFault(Op::ConfigureCall)) return finish(Op::ConfigureCall, cudaErrorInjectedFault);

@@ -70,6 +70,13 @@ cudaError_t cudaLaunch(const void* entry);
 
 struct Backend;  // below, with what the backends use
 
+// Asks the backend to keep a host range that is copied to and from the
+// device every step resident (page-locked), so that its copies run straight
+// from it. Not one of the counted operations and never a failure: where the
+// backend cannot, or has no use for it, the range stays as it is. The range
+// must stay valid for the rest of the process.
+void keepHostRangeResident(const void* host, std::size_t bytes);
+
 // Chooses, installs and returns the backend for the process: the CUDA backend
 // when the build has one and a CUDA device is present, the host backend
 // otherwise. The environment variable FLUID_BACKEND=host or FLUID_BACKEND=cuda
@@ -128,6 +135,8 @@ struct Backend {
     cudaError_t (*release)(DevicePtr ptr);
     // runs the row's run for this backend; refuses a row without one
     cudaError_t (*launch)(const KernelRow& kernel, const LaunchShape& shape, const ArgumentBlock& args);
+    // keepHostRangeResident; nullptr where the backend has no use for it
+    cudaError_t (*keepResident)(const void* host, std::size_t bytes);
 };
 const Backend& hostBackend();
 void setBackend(const Backend* backend);  // nullptr restores the host backend; tests install their own

@@ -7,6 +7,7 @@
 // CudaBackend.cu, or from NoGpuBackend.cpp in builds without CUDA.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "DeviceRuntime.h"
@@ -22,3 +23,14 @@ std::string gpuDescription();
 // launches, which return before the kernel ends). A status; nonzero without
 // a device.
 fluidrt::cudaError_t gpuFinish();
+
+// Makes every launch on the CUDA backend wait for its kernel and report a
+// failure while it ran at once, on standard error, naming the kernel (also
+// on with FLUID_CUDA_CHECK=1 in the environment). For diagnosis: it takes
+// away the overlap of the host's work with the device's.
+void gpuCheckEveryLaunch(bool on);
+
+// The device's time, in ms, for what work() starts on the default queue,
+// from CUDA events recorded before and after it (copies that work() makes
+// count too, so time launches alone). False without a device or on a failure.
+bool gpuDeviceMs(const std::function<void()>& work, double* ms);

@@ -108,8 +108,9 @@ cudaError_t hostLaunch(const KernelRow& kernel, const LaunchShape& shape, const 
     return kernel.hostRun(shape, args);
 }
 
-const Backend hostBackendTable = {"host",          hostSetDevice,  hostAllocate, hostCopyToDevice,
-                                  hostCopyToHost, hostRelease,    hostLaunch};
+// Host memory is resident already: nothing to keep.
+const Backend hostBackendTable = {"host",      hostSetDevice, hostAllocate, hostCopyToDevice, hostCopyToHost,
+                                  hostRelease, hostLaunch,    nullptr};
 
 }  // namespace
 

@@ -7,3 +7,10 @@ const fluidrt::Backend* gpuBackend() { return nullptr; }
 std::string gpuDescription() { return "none: this build has no CUDA backend (no CUDA compiler, or FLUID_CUDA=OFF)"; }
 
 fluidrt::cudaError_t gpuFinish() { return fluidrt::cudaErrorInvalidDevice; }
+
+void gpuCheckEveryLaunch(bool) {}
+
+bool gpuDeviceMs(const std::function<void()>&, double* ms) {
+    *ms = 0.0;
+    return false;
+}

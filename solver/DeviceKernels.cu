@@ -7,27 +7,27 @@
 //
 // Single-pass kernels (advection, divergence, gradient). A launch of the
 // reference runs a cell phase, the side copies and the corners, one after
-// another, and each phase must see every write of the phase before it. Here
-// the whole launch is one cooperative kernel whose phases are separated by a
-// grid-wide barrier (cooperative_groups::this_grid().sync()). A cooperative
-// launch is refused unless every block of the grid can be resident at once,
-// which is what makes the barrier safe. The solver's 512 blocks of 32
-// threads are resident at once on a GPU with 16 (Ampere A100, Hopper) to 32
-// (Turing, consumer Ampere) multiprocessors or more. On a smaller device, or
-// for a larger grid, the kernel is started with as many blocks of the
-// requested size as can be resident, and each thread takes every total-th
-// cell: within a phase no cell reads what another cell of that phase writes,
-// so which thread computes a cell does not change the result.
+// another, and each phase must see every write of the phase before it. Two
+// ways give that order here:
+//  - three ordinary launches, cells, sides and corners, whose boundaries are
+//    the barriers;
+//  - one cooperative launch whose phases are separated by a grid-wide barrier
+//    (cooperative_groups::this_grid().sync()). A cooperative launch is refused
+//    unless every block of the grid can be resident at once, which is what
+//    makes the barrier safe; for a grid too large for that, the kernel is
+//    started with as many blocks as can be resident, each thread taking every
+//    total-th cell (within a phase no cell reads what another cell of that
+//    phase writes, so which thread computes a cell does not matter).
+// The cooperative way is taken where the device offers cooperative launches
+// (some virtual and shared GPUs do not), unless setSinglePassLaunch asks for
+// one of them. Both give the same fields.
 //
 // Relaxations (diffusion, pressure) update in place in increasing cell
-// order, sweep after sweep, as the host does, in the wave order that the
-// host's vector code uses (VectorKernels.h says why it gives the same
-// numbers): one block runs wave after wave, its threads computing diagonal
-// 2 + w - 2k of every sweep k of wave w, with a block barrier between waves,
-// on a copy of the field in shared memory when the device offers enough
-// (global memory otherwise). Each interior cell next to the border writes the
-// border cell's end-of-sweep value right after its own update; the corners
-// are set once at the end.
+// order, sweep after sweep, as the host does, by the wave schedule of
+// RelaxationSchedule.h: one block runs all waves, with a block barrier
+// between them. The field lives in shared memory when the device has room,
+// and then so do the obstacle mask (one byte per cell) and the source or
+// divergence, each when it still fits; the rest is read from global memory.
 //
 // Adding sources has a single phase and is an ordinary launch.
 //
@@ -36,18 +36,22 @@
 #include <cooperative_groups.h>
 #include <cuda_runtime.h>
 
+#include <cstdio>
+#include <string>
 
 #include "CudaBackend.h"
 #include "DeviceRuns.h"
 #include "KernelBodies.h"
 #include "Kernels.h"
 #include "LaunchArguments.h"
+#include "RelaxationSchedule.h"
 
 namespace cg = cooperative_groups;
 
 namespace {
 
 using Status = fluidrt::cudaError_t;
+using kernel::cellCount;
 
 // --- device side -------------------------------------------------------------
 
@@ -90,124 +94,381 @@ __device__ void borderCorners(int N, int b, float* x) {
         for (int k = 0; k < 4; ++k) kernel::borderCorner(N, b, k, x);
 }
 
-using kernel::cellCount;
-
 __global__ void addSourceKernel(int N, float* x, const float* s, float dt) {
     forEachCell(cellCount(N), [&](int t) { kernel::addSourceCell(N, t, x, s, dt); });
 }
 
-// All sweeps of a relaxation in one block, wave by wave (see the top of this
-// file); relaxCell(t) updates interior cell t of x in place.
-template <typename RelaxCell>
-__device__ void relaxInPlace(int N, int b, float* x, RelaxCell relaxCell) {
-    const int diagonals = 2 * N - 1;  // interior diagonals 2 .. 2N
-    const int waves = diagonals + 2 * (relaxationSweeps - 1);
-    for (int wave = 0; wave < waves; ++wave) {
-        for (int q = threadIdx.x; q < relaxationSweeps * N; q += blockDim.x) {
-            const int k = q / N, i = q % N + 1, j = 2 + wave - 2 * k - i;
-            if (j < 1 || j > N) continue;
-            const int t = kernel::cellAt(N, i, j);
-            relaxCell(t);
-            const float border = kernel::sideValue(b, x[t]);
-            if (i == 1) x[kernel::cellAt(N, 0, j)] = border;
-            if (i == N) x[kernel::cellAt(N, N + 1, j)] = border;
-            if (j == 1) x[kernel::cellAt(N, i, 0)] = border;
-            if (j == N) x[kernel::cellAt(N, i, N + 1)] = border;
-        }
-        __syncthreads();
-    }
-    if (threadIdx.x == 0)
-        for (int k = 0; k < 4; ++k) {
-            if (b == 0)
-                kernel::copyRuleCorner(N, k, x);
-            else
-                kernel::zeroRuleSide(N, kernel::cellAt(N, k < 2 ? 0 : N + 1, k % 2 == 0 ? 0 : N + 1), x);
-        }
-    __syncthreads();
+// The cell phases of the single-pass kernels.
+__device__ void advectCells(int N, int b, float* d, const float* d0, const float* u, const float* v, float dt,
+                            const int* boundary) {
+    forEachCell(cellCount(N), [&](int t) { kernel::advectCell(N, b, t, d, d0, u, v, dt, boundary); });
+}
+__device__ void projectStep1Cells(int N, const float* u, const float* v, float* p, float* div, const int* boundary) {
+    const float h = kernel::gridSpacing(N);
+    forEachCell(cellCount(N), [&](int t) { kernel::projectStep1Cell(N, t, u, v, p, div, boundary, h); });
+}
+__device__ void projectStep3Cells(int N, float* u, float* v, const float* p, const int* boundary) {
+    const float h = kernel::gridSpacing(N);
+    forEachCell(cellCount(N), [&](int t) { kernel::projectStep3Cell(N, t, u, v, p, boundary, h); });
 }
 
-// The field a relaxation works on: a copy in dynamic shared memory, or the
-// buffer itself.
-__device__ float* relaxationField(int cells, float* x, bool inShared) {
-    extern __shared__ float shared[];
-    if (!inShared) return x;
-    for (int t = threadIdx.x; t < cells; t += blockDim.x) shared[t] = x[t];
-    __syncthreads();
-    return shared;
+// The border phases on x and then on y (nullptr: x alone). A cell's side
+// copies of both are made by the thread that owns it, so the order holds
+// even where x and y are one buffer.
+__device__ void sidePhase(int N, int b, float* x, float* y) {
+    forEachCell(cellCount(N), [&](int t) {
+        borderSideCell(N, b, t, x);
+        if (y) borderSideCell(N, b, t, y);
+    });
 }
-__device__ void finishRelaxation(int cells, float* x, const float* field) {
-    if (field != x)
-        for (int t = threadIdx.x; t < cells; t += blockDim.x) x[t] = field[t];
-}
-
-__global__ void diffuseKernel(int N, int b, float* x, const float* x0, float diff, float dt, const int* boundary,
-                              bool inShared) {
-    const int cells = cellCount(N);
-    float* field = relaxationField(cells, x, inShared);
-    const float a = kernel::diffusionFactor(N, diff, dt);
-    const float divisor = kernel::diffusionDivisor(a);
-    relaxInPlace(N, b, field, [&](int t) { kernel::diffuseCell(N, t, field, x0, a, divisor, boundary); });
-    finishRelaxation(cells, x, field);
+__device__ void cornerPhase(int N, int b, float* x, float* y) {
+    borderCorners(N, b, x);
+    if (y) borderCorners(N, b, y);
 }
 
+// Three ordinary launches: each phase is a kernel of its own.
+__global__ void advectCellsKernel(int N, int b, float* d, const float* d0, const float* u, const float* v, float dt,
+                                  const int* boundary) {
+    advectCells(N, b, d, d0, u, v, dt, boundary);
+}
+__global__ void projectStep1CellsKernel(int N, const float* u, const float* v, float* p, float* div,
+                                        const int* boundary) {
+    projectStep1Cells(N, u, v, p, div, boundary);
+}
+__global__ void projectStep3CellsKernel(int N, float* u, float* v, const float* p, const int* boundary) {
+    projectStep3Cells(N, u, v, p, boundary);
+}
+__global__ void sidesKernel(int N, int b, float* x, float* y) { sidePhase(N, b, x, y); }
+__global__ void cornersKernel(int N, int b, float* x, float* y) { cornerPhase(N, b, x, y); }
+
+// One cooperative launch: the phases apart by grid-wide barriers.
 __global__ void advectKernel(int N, int b, float* d, const float* d0, const float* u, const float* v, float dt,
                              const int* boundary) {
     cg::grid_group grid = cg::this_grid();
-    const int cells = cellCount(N);
-    forEachCell(cells, [&](int t) { kernel::advectCell(N, b, t, d, d0, u, v, dt, boundary); });
+    advectCells(N, b, d, d0, u, v, dt, boundary);
     grid.sync();
-    forEachCell(cells, [&](int t) { borderSideCell(N, b, t, d); });
+    sidePhase(N, b, d, nullptr);
     grid.sync();
-    borderCorners(N, b, d);
+    cornerPhase(N, b, d, nullptr);
 }
-
-// The border rule runs on div, then on p; a cell's side copies of both are
-// made by the thread that owns it, so this order holds even if they coincide.
+// The border rule runs on div, then on p.
 __global__ void projectStep1Kernel(int N, const float* u, const float* v, float* p, float* div,
                                    const int* boundary) {
     cg::grid_group grid = cg::this_grid();
-    const int cells = cellCount(N);
-    const float h = kernel::gridSpacing(N);
-    forEachCell(cells, [&](int t) { kernel::projectStep1Cell(N, t, u, v, p, div, boundary, h); });
+    projectStep1Cells(N, u, v, p, div, boundary);
     grid.sync();
-    forEachCell(cells, [&](int t) {
-        borderSideCell(N, 0, t, div);
-        borderSideCell(N, 0, t, p);
-    });
+    sidePhase(N, 0, div, p);
     grid.sync();
-    borderCorners(N, 0, div);
-    borderCorners(N, 0, p);
+    cornerPhase(N, 0, div, p);
 }
-
-__global__ void projectStep2Kernel(int N, float* p, const float* div, const int* boundary, bool inShared) {
-    const int cells = cellCount(N);
-    float* field = relaxationField(cells, p, inShared);
-    relaxInPlace(N, 0, field, [&](int t) { kernel::projectStep2Cell(N, t, field, div, boundary); });
-    finishRelaxation(cells, p, field);
-}
-
 __global__ void projectStep3Kernel(int N, float* u, float* v, const float* p, const int* boundary) {
     cg::grid_group grid = cg::this_grid();
-    const int cells = cellCount(N);
-    const float h = kernel::gridSpacing(N);
-    forEachCell(cells, [&](int t) { kernel::projectStep3Cell(N, t, u, v, p, boundary, h); });
+    projectStep3Cells(N, u, v, p, boundary);
     grid.sync();
-    forEachCell(cells, [&](int t) {
-        borderSideCell(N, 0, t, u);
-        borderSideCell(N, 0, t, v);
-    });
+    sidePhase(N, 0, u, v);
     grid.sync();
-    borderCorners(N, 0, u);
-    borderCorners(N, 0, v);
+    cornerPhase(N, 0, u, v);
 }
 
-// --- host side: decoding and starting ------------------------------------------
+// Where a relaxation keeps the field it relaxes, its source (x0 or the
+// divergence) and the obstacle mask: shared memory (true) or global memory.
+// The shared copies lie field, source (floats), then mask (one byte a cell).
+struct Placement {
+    bool field = false, source = false, mask = false;
+};
+
+// All waves of the plan (RelaxationSchedule.h) in one block; relaxCell(t)
+// updates interior cell t of x in place. Each thread finds its pairs once,
+// before the waves; MaxSlots bounds the pairs a thread can hold.
+template <int MaxSlots, typename RelaxCell>
+__device__ void relaxInBlock(const kernel::RelaxationPlan& plan, int b, float* x, RelaxCell relaxCell) {
+    kernel::RelaxationPair pairs[MaxSlots];
+    // Unrolled, a few pairs stay in registers; many live in local memory.
+    constexpr int unrolled = MaxSlots <= 8 ? MaxSlots : 1;
+#pragma unroll unrolled
+    for (int slot = 0; slot < MaxSlots; ++slot)
+        if (slot < plan.slots) pairs[slot] = kernel::relaxationPair(plan, threadIdx.x, slot);
+    for (int wave = 0; wave < plan.waves; ++wave) {
+#pragma unroll unrolled
+        for (int slot = 0; slot < MaxSlots; ++slot)
+            if (slot < plan.slots) kernel::relaxPairInWave(plan.N, b, pairs[slot], wave, x, relaxCell);
+        __syncthreads();
+    }
+    if (threadIdx.x == 0) kernel::finishRelaxationCorners(plan.N, b, x);
+    __syncthreads();
+}
+
+// The three inputs of a relaxation where the placement puts them: shared
+// copies are filled from the buffers here, and the field is written back by
+// finish().
+struct RelaxationInputs {
+    float* field;
+    const float* source;
+    const unsigned char* maskBytes;  // nullptr: the mask stays in global memory
+
+    __device__ RelaxationInputs(int cells, float* x, const float* x0, const int* boundary, Placement where) {
+        extern __shared__ float shared[];
+        field = where.field ? shared : x;
+        float* sharedSource = where.source ? shared + cells : nullptr;
+        unsigned char* sharedMask =
+            where.mask ? reinterpret_cast<unsigned char*>(shared + (where.source ? 2 * cells : cells)) : nullptr;
+        for (int t = threadIdx.x; t < cells; t += blockDim.x) {
+            if (where.field) field[t] = x[t];
+            if (sharedSource) sharedSource[t] = x0[t];
+            if (sharedMask) sharedMask[t] = boundary[t] != 0;
+        }
+        source = sharedSource ? sharedSource : x0;
+        maskBytes = sharedMask;
+        __syncthreads();
+    }
+    __device__ void finish(int cells, float* x) const {
+        if (field != x)
+            for (int t = threadIdx.x; t < cells; t += blockDim.x) x[t] = field[t];
+    }
+};
+
+template <int MaxSlots>
+__global__ void diffuseKernel(kernel::RelaxationPlan plan, int b, float* x, const float* x0, float diff, float dt,
+                              const int* boundary, Placement where) {
+    const int N = plan.N, cells = cellCount(N);
+    const RelaxationInputs in(cells, x, x0, boundary, where);
+    const float a = kernel::diffusionFactor(N, diff, dt);
+    const float divisor = kernel::diffusionDivisor(a);
+    float* field = in.field;
+    const float* source = in.source;
+    if (in.maskBytes) {
+        const unsigned char* mask = in.maskBytes;
+        relaxInBlock<MaxSlots>(plan, b, field,
+                               [&](int t) { kernel::diffuseCell(N, t, field, source, a, divisor, mask); });
+    } else {
+        relaxInBlock<MaxSlots>(plan, b, field,
+                               [&](int t) { kernel::diffuseCell(N, t, field, source, a, divisor, boundary); });
+    }
+    in.finish(cells, x);
+}
+
+template <int MaxSlots>
+__global__ void projectStep2Kernel(kernel::RelaxationPlan plan, float* p, const float* div, const int* boundary,
+                                   Placement where) {
+    const int N = plan.N, cells = cellCount(N);
+    const RelaxationInputs in(cells, p, div, boundary, where);
+    float* field = in.field;
+    const float* source = in.source;
+    if (in.maskBytes) {
+        const unsigned char* mask = in.maskBytes;
+        relaxInBlock<MaxSlots>(plan, 0, field, [&](int t) { kernel::projectStep2Cell(N, t, field, source, mask); });
+    } else {
+        relaxInBlock<MaxSlots>(plan, 0, field,
+                               [&](int t) { kernel::projectStep2Cell(N, t, field, source, boundary); });
+    }
+    in.finish(cells, p);
+}
+
+// --- host side: the device's properties, kept per device -------------------------
 
 // Passes a CUDA status on and takes a failure off the last-error record.
 Status pass(::cudaError_t status) {
     if (status != ::cudaSuccess) ::cudaGetLastError();
     return static_cast<Status>(status);
 }
+
+struct DeviceFacts {
+    int device = -1;
+    int processors = 0;
+    int sharedOptIn = 0;   // bytes of shared memory a block may ask for
+    bool cooperative = false;
+};
+
+// The current device's facts, read once per device.
+Status deviceFacts(DeviceFacts* facts) {
+    static DeviceFacts known;
+    int device = 0;
+    ::cudaError_t status = ::cudaGetDevice(&device);
+    if (status != ::cudaSuccess) return pass(status);
+    if (known.device != device) {
+        DeviceFacts f;
+        int cooperative = 0;
+        f.device = device;
+        status = ::cudaDeviceGetAttribute(&f.processors, ::cudaDevAttrMultiProcessorCount, device);
+        if (status == ::cudaSuccess)
+            status = ::cudaDeviceGetAttribute(&f.sharedOptIn, ::cudaDevAttrMaxSharedMemoryPerBlockOptin, device);
+        if (status == ::cudaSuccess)
+            status = ::cudaDeviceGetAttribute(&cooperative, ::cudaDevAttrCooperativeLaunch, device);
+        if (status != ::cudaSuccess) return pass(status);
+        f.cooperative = cooperative != 0;
+        known = f;
+    }
+    *facts = known;
+    return fluidrt::cudaSuccess;
+}
+
+// How each kernel last ran, for deviceLaunchReport.
+enum ReportRow { AddSourceRow, DiffuseRow, AdvectRow, Step1Row, Step2Row, Step3Row, reportRows };
+struct LastLaunch {
+    bool ran = false;
+    bool cooperative = false;  // single-pass kernels: one cooperative launch, or three
+    ::dim3 grid, block;        // as started (a cooperative grid may be smaller than asked)
+    kernel::RelaxationPlan plan{};
+    Placement where;
+    std::size_t sharedBytes = 0;
+};
+LastLaunch lastLaunches[reportRows];
+
+LastLaunch plainLaunch(bool ran, bool cooperative, ::dim3 grid, ::dim3 block) {
+    LastLaunch l;
+    l.ran = ran;
+    l.cooperative = cooperative;
+    l.grid = grid;
+    l.block = block;
+    return l;
+}
+
+SinglePassLaunch singlePassChoice = SinglePassLaunch::Automatic;
+
+template <typename T>
+struct Exactly {
+    using type = T;
+};
+
+// Starts kernelFn as an ordinary launch.
+template <typename... P>
+Status startOrdinary(void (*kernelFn)(P...), ::dim3 grid, ::dim3 block, std::size_t sharedBytes,
+                     typename Exactly<P>::type... args) {
+    void* argv[] = {static_cast<void*>(&args)...};
+    return pass(::cudaLaunchKernel(kernelFn, grid, block, argv, sharedBytes, 0));
+}
+
+// Blocks of kernelFn of `threads` threads that one multiprocessor holds at
+// once; asked once per kernel and block size.
+template <typename KernelFn>
+Status residentPerProcessor(KernelFn kernelFn, int threads, int* perProcessor) {
+    struct Known {
+        const void* fn;
+        int threads, blocks;
+    };
+    static Known known[16];
+    static int count = 0;
+    for (int k = 0; k < count; ++k)
+        if (known[k].fn == reinterpret_cast<const void*>(kernelFn) && known[k].threads == threads) {
+            *perProcessor = known[k].blocks;
+            return fluidrt::cudaSuccess;
+        }
+    const ::cudaError_t status = ::cudaOccupancyMaxActiveBlocksPerMultiprocessor(perProcessor, kernelFn, threads, 0);
+    if (status != ::cudaSuccess) return pass(status);
+    if (count < 16) known[count++] = Known{reinterpret_cast<const void*>(kernelFn), threads, *perProcessor};
+    return fluidrt::cudaSuccess;
+}
+
+::dim3 gridOf(const fluidrt::LaunchShape& shape) { return ::dim3(shape.grid.x, shape.grid.y, shape.grid.z); }
+::dim3 blockOf(const fluidrt::LaunchShape& shape) { return ::dim3(shape.block.x, shape.block.y, shape.block.z); }
+
+// Starts a single-pass kernel, cooperatively or as three launches: the cell
+// phase (cellsFn with args) with the launch's shape, the side copies of x and
+// y with the same shape, and the corners in one thread.
+template <typename... P>
+Status startSinglePass(ReportRow row, const fluidrt::LaunchShape& shape, void (*cooperativeFn)(P...),
+                       void (*cellsFn)(P...), int N, int b, float* x, float* y, typename Exactly<P>::type... args) {
+    DeviceFacts facts;
+    if (const Status status = deviceFacts(&facts)) return status;
+    const bool cooperative = singlePassChoice == SinglePassLaunch::Automatic
+                                 ? facts.cooperative
+                                 : singlePassChoice == SinglePassLaunch::Cooperative;
+    const ::dim3 block = blockOf(shape);
+    ::dim3 grid = gridOf(shape);
+    LastLaunch& last = lastLaunches[row];
+    last = LastLaunch{};
+    if (cooperative) {
+        const int threads = static_cast<int>(block.x * block.y * block.z);
+        int perProcessor = 0;
+        if (const Status status = residentPerProcessor(cooperativeFn, threads, &perProcessor)) return status;
+        const unsigned long long resident = 1ULL * perProcessor * facts.processors;
+        if (resident == 0) return fluidrt::cudaErrorInvalidConfiguration;  // not even one block fits
+        if (1ULL * grid.x * grid.y * grid.z > resident) grid = ::dim3(static_cast<unsigned>(resident), 1, 1);
+        void* argv[] = {static_cast<void*>(&args)...};
+        const Status status = pass(::cudaLaunchCooperativeKernel(cooperativeFn, grid, block, argv, 0, 0));
+        last = plainLaunch(status == fluidrt::cudaSuccess, true, grid, block);
+        return status;
+    }
+    Status status = startOrdinary(cellsFn, grid, block, 0, args...);
+    if (status == fluidrt::cudaSuccess) status = startOrdinary(sidesKernel, grid, block, 0, N, b, x, y);
+    if (status == fluidrt::cudaSuccess) status = startOrdinary(cornersKernel, ::dim3(1), ::dim3(1), 0, N, b, x, y);
+    last = plainLaunch(status == fluidrt::cudaSuccess, false, grid, block);
+    return status;
+}
+
+// A relaxation's launch: the plan for the most threads its kernel may have,
+// the placement of its inputs and the shared memory that takes.
+template <typename KernelFn>
+Status planRelaxation(KernelFn kernelFn, int N, LastLaunch* launch) {
+    DeviceFacts facts;
+    if (const Status status = deviceFacts(&facts)) return status;
+    ::cudaFuncAttributes attributes{};
+    ::cudaError_t status = ::cudaFuncGetAttributes(&attributes, kernelFn);
+    if (status != ::cudaSuccess) return pass(status);
+    const int maxThreads = attributes.maxThreadsPerBlock < 1024 ? attributes.maxThreadsPerBlock : 1024;
+    launch->plan = kernel::relaxationPlan(N, relaxationSweeps, maxThreads);
+
+    const std::size_t cells = static_cast<std::size_t>(cellCount(N));
+    const std::size_t limit = static_cast<std::size_t>(facts.sharedOptIn) - attributes.sharedSizeBytes;
+    std::size_t bytes = 0;
+    Placement& where = launch->where;
+    where = Placement{};
+    // The field first, then the mask (small), then the source, each while it fits.
+    if (sizeof(float) * cells <= limit) {
+        where.field = true;
+        bytes = sizeof(float) * cells;
+        where.mask = bytes + cells <= limit;
+        where.source = bytes + (where.mask ? cells : 0) + sizeof(float) * cells <= limit;
+        bytes += (where.source ? sizeof(float) * cells : 0) + (where.mask ? cells : 0);
+    }
+    // Asked of the runtime only when the size changes.
+    static std::size_t allowed[2 * reportRows] = {};
+    static const void* allowedFn[2 * reportRows] = {};
+    int k = 0;
+    while (k < 2 * reportRows && allowedFn[k] && allowedFn[k] != reinterpret_cast<const void*>(kernelFn)) ++k;
+    if (k == 2 * reportRows || allowedFn[k] == nullptr || allowed[k] != bytes) {
+        status = ::cudaFuncSetAttribute(kernelFn, ::cudaFuncAttributeMaxDynamicSharedMemorySize, static_cast<int>(bytes));
+        if (status != ::cudaSuccess) return pass(status);
+        if (k < 2 * reportRows) {
+            allowedFn[k] = reinterpret_cast<const void*>(kernelFn);
+            allowed[k] = bytes;
+        }
+    }
+    launch->sharedBytes = bytes;
+    launch->grid = ::dim3(1);
+    launch->block = ::dim3(static_cast<unsigned>(launch->plan.threads));
+    return fluidrt::cudaSuccess;
+}
+
+// Starts the relaxation kernel whose slots hold the plan: up to 4 pairs a
+// thread (N up to 204 with 1024 threads) or up to 128 (every N the decoder
+// takes, with 640 threads or more).
+constexpr int fewSlots = 4, manySlots = 128;
+
+template <template <int> class Pick, typename... Args>
+Status startRelaxation(ReportRow row, int N, Args... args) {
+    LastLaunch launch;
+    Status status = planRelaxation(Pick<fewSlots>::fn(), N, &launch);
+    bool few = status == fluidrt::cudaSuccess && launch.plan.slots <= fewSlots;
+    if (!few) status = planRelaxation(Pick<manySlots>::fn(), N, &launch);
+    if (status != fluidrt::cudaSuccess) return status;
+    if (launch.plan.slots > manySlots) return fluidrt::cudaErrorInvalidConfiguration;
+    status = startOrdinary(few ? Pick<fewSlots>::fn() : Pick<manySlots>::fn(), launch.grid, launch.block,
+                           launch.sharedBytes, launch.plan, args..., launch.where);
+    launch.ran = status == fluidrt::cudaSuccess;
+    lastLaunches[row] = launch;
+    return status;
+}
+template <int Slots>
+struct DiffuseFn {
+    static auto fn() { return diffuseKernel<Slots>; }
+};
+template <int Slots>
+struct ProjectStep2Fn {
+    static auto fn() { return projectStep2Kernel<Slots>; }
+};
+
+// --- host side: decoding and starting ------------------------------------------
 
 // Decodes a launch with the handles resolved to device addresses; a nonzero
 // status refuses it.
@@ -216,108 +477,85 @@ Status decodeOnDevice(const fluidrt::LaunchShape& shape, const fluidrt::Argument
     return launcharguments::decode(shape, args, fluidgpu::deviceBufferAddress, a);
 }
 
-template <typename T>
-struct Exactly {
-    using type = T;
-};
-
-enum class Start { Ordinary, Cooperative };
-
-// Starts kernelFn on the default queue with the launch's block shape and
-// dynamic shared memory. A cooperative start keeps the launch's grid when all
-// its blocks can be resident at once and otherwise takes the most that can.
-template <typename... P>
-Status start(Start how, void (*kernelFn)(P...), const fluidrt::LaunchShape& shape,
-             typename Exactly<P>::type... args) {
-    const ::dim3 block(shape.block.x, shape.block.y, shape.block.z);
-    ::dim3 grid(shape.grid.x, shape.grid.y, shape.grid.z);
-    void* argv[] = {static_cast<void*>(&args)...};
-    if (how == Start::Ordinary) return pass(::cudaLaunchKernel(kernelFn, grid, block, argv, shape.sharedBytes, 0));
-
-    int device = 0, processors = 0, perProcessor = 0;
-    ::cudaError_t status = ::cudaGetDevice(&device);
-    if (status == ::cudaSuccess)
-        status = ::cudaDeviceGetAttribute(&processors, ::cudaDevAttrMultiProcessorCount, device);
-    if (status == ::cudaSuccess)
-        status = ::cudaOccupancyMaxActiveBlocksPerMultiprocessor(&perProcessor, kernelFn,
-                                                                 static_cast<int>(block.x * block.y * block.z),
-                                                                 shape.sharedBytes);
-    if (status != ::cudaSuccess) return pass(status);
-    const unsigned long long resident = 1ULL * perProcessor * processors;
-    if (resident == 0) return fluidrt::cudaErrorInvalidConfiguration;  // not even one block fits
-    if (1ULL * grid.x * grid.y * grid.z > resident) grid = ::dim3(static_cast<unsigned>(resident), 1, 1);
-    return pass(::cudaLaunchCooperativeKernel(kernelFn, grid, block, argv, shape.sharedBytes, 0));
-}
-
-// Whether a relaxation's field of `cells` cells can live in dynamic shared
-// memory; asks the device to allow kernelFn that much.
-template <typename KernelFn>
-bool fieldFitsShared(KernelFn kernelFn, int cells) {
-    int device = 0, limit = 0;
-    const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(cells);
-    const bool fits = ::cudaGetDevice(&device) == ::cudaSuccess &&
-                      ::cudaDeviceGetAttribute(&limit, ::cudaDevAttrMaxSharedMemoryPerBlockOptin, device) ==
-                          ::cudaSuccess &&
-                      bytes <= static_cast<std::size_t>(limit) &&
-                      ::cudaFuncSetAttribute(kernelFn, ::cudaFuncAttributeMaxDynamicSharedMemorySize,
-                                             static_cast<int>(bytes)) == ::cudaSuccess;
-    if (!fits) ::cudaGetLastError();
-    return fits;
-}
-
-// Starts kernelFn as one block of as many threads as it can have, up to 1024.
-template <typename... P>
-Status startOneBlock(void (*kernelFn)(P...), std::size_t sharedBytes, typename Exactly<P>::type... args) {
-    ::cudaFuncAttributes attributes{};
-    const ::cudaError_t status = ::cudaFuncGetAttributes(&attributes, kernelFn);
-    if (status != ::cudaSuccess) return pass(status);
-    const int threads = attributes.maxThreadsPerBlock;
-    void* argv[] = {static_cast<void*>(&args)...};
-    const ::dim3 block(static_cast<unsigned>(threads < 1024 ? threads : 1024), 1, 1);
-    return pass(::cudaLaunchKernel(kernelFn, ::dim3(1, 1, 1), block, argv, sharedBytes, 0));
-}
-
 Status launchAddSource(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::AddSourceArgs a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    return start(Start::Ordinary, addSourceKernel, shape, a.N, a.x, a.s, a.dt);
+    const Status status = startOrdinary(addSourceKernel, gridOf(shape), blockOf(shape), 0, a.N, a.x, a.s, a.dt);
+    lastLaunches[AddSourceRow] = plainLaunch(status == fluidrt::cudaSuccess, false, gridOf(shape), blockOf(shape));
+    return status;
 }
 
 Status launchDiffuse(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::DiffuseArgs a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    const bool inShared = fieldFitsShared(diffuseKernel, a.cells);
-    return startOneBlock(diffuseKernel, inShared ? sizeof(float) * a.cells : 0, a.N, a.b, a.x, a.x0, a.diff, a.dt,
-                         a.boundary, inShared);
+    return startRelaxation<DiffuseFn>(DiffuseRow, a.N, a.b, a.x, a.x0, a.diff, a.dt, a.boundary);
 }
 
 Status launchAdvect(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::AdvectArgs a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    return start(Start::Cooperative, advectKernel, shape, a.N, a.b, a.d, a.d0, a.u, a.v, a.dt, a.boundary);
+    return startSinglePass(AdvectRow, shape, advectKernel, advectCellsKernel, a.N, a.b, a.d, nullptr, a.N, a.b, a.d,
+                           a.d0, a.u, a.v, a.dt, a.boundary);
 }
 
 Status launchProjectStep1(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::ProjectStep1Args a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    return start(Start::Cooperative, projectStep1Kernel, shape, a.N, a.u, a.v, a.p, a.div, a.boundary);
+    return startSinglePass(Step1Row, shape, projectStep1Kernel, projectStep1CellsKernel, a.N, 0, a.div, a.p, a.N,
+                           a.u, a.v, a.p, a.div, a.boundary);
 }
 
 Status launchProjectStep2(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::ProjectStep2Args a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    const bool inShared = fieldFitsShared(projectStep2Kernel, a.cells);
-    return startOneBlock(projectStep2Kernel, inShared ? sizeof(float) * a.cells : 0, a.N, a.p, a.div, a.boundary,
-                         inShared);
+    return startRelaxation<ProjectStep2Fn>(Step2Row, a.N, a.p, a.div, a.boundary);
 }
 
 Status launchProjectStep3(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::ProjectStep3Args a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    return start(Start::Cooperative, projectStep3Kernel, shape, a.N, a.u, a.v, a.p, a.boundary);
+    return startSinglePass(Step3Row, shape, projectStep3Kernel, projectStep3CellsKernel, a.N, 0, a.u, a.v, a.N, a.u,
+                           a.v, a.p, a.boundary);
+}
+
+std::string shapeText(::dim3 d) {
+    return std::to_string(d.x) + (d.y > 1 || d.z > 1 ? "x" + std::to_string(d.y) + "x" + std::to_string(d.z) : "");
 }
 
 }  // namespace
 
 const DeviceRuns deviceRuns = {launchAddSource,       launchDiffuse,         launchAdvect,
                                launchProjectStep1,    launchProjectStep2,    launchProjectStep3};
+
+void setSinglePassLaunch(SinglePassLaunch how) { singlePassChoice = how; }
+
+std::string deviceLaunchReport() {
+    static const char* const names[reportRows] = {"gpuKernelAdd_Source",   "gpuKernelDiffuse",
+                                                  "gpuKernelAdvect",       "gpuKernelProjectStep1",
+                                                  "gpuKernelProjectStep2", "gpuKernelProjectStep3"};
+    std::string text;
+    for (int row = 0; row < reportRows; ++row) {
+        const LastLaunch& l = lastLaunches[row];
+        text += std::string(names[row]) + ": ";
+        if (!l.ran) {
+            text += "has not run\n";
+            continue;
+        }
+        if (row == DiffuseRow || row == Step2Row) {
+            auto where = [](bool shared) { return shared ? "shared" : "global"; };
+            char line[256];
+            std::snprintf(line, sizeof line,
+                          "one block of %d threads, %d pairs each, %d waves; field in %s memory, source in %s, "
+                          "mask in %s; %zu bytes of shared memory\n",
+                          l.plan.threads, l.plan.slots, l.plan.waves, where(l.where.field), where(l.where.source),
+                          where(l.where.mask), l.sharedBytes);
+            text += line;
+        } else if (row == AddSourceRow) {
+            text += "one launch of " + shapeText(l.grid) + " blocks of " + shapeText(l.block) + " threads\n";
+        } else {
+            text += (l.cooperative ? "one cooperative launch, grid of " : "three launches (cells, sides, corners), grid of ") +
+                    shapeText(l.grid) + " blocks of " + shapeText(l.block) + " threads\n";
+        }
+    }
+    return text;
+}

@@ -85,6 +85,8 @@ void gpuCalcFluid() {
         {boundary, &gpuBoundary, "boundary", "gpuBoundary", "gpuProject", false},
     };
 
+    // Copied every step: worth keeping resident where the backend can.
+    for (const Field& f : fields) keepHostRangeResident(f.host, bytesPerField);
     for (const Field& f : fields)
         check(cudaMalloc(f.device, bytesPerField), "gpuCalcFluid", "cudaMalloc for", f.deviceName);
     for (const Field& f : fields)

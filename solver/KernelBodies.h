@@ -82,8 +82,11 @@ FLUID_HD inline void addSourceCell(int N, int t, float* x, const float* s, float
 
 // One relaxation sweep of one interior cell, in place. Border cells have no
 // cell phase in a relaxation: they keep their values until the border phase.
+// The mask is the int field or a copy of it as one byte per cell (the GPU's,
+// in fast memory): only zero or nonzero matters.
+template <typename Mask>
 FLUID_HD inline void diffuseCell(int N, int t, float* x, const float* x0, float a, float divisor,
-                                 const int* boundary) {
+                                 const Mask* boundary) {
     const int i = cellI(N, t), j = cellJ(N, t);
     x[t] = diffuseValue(isFluid(boundary[t]), x0[t], x[cellAt(N, i - 1, j)], x[cellAt(N, i + 1, j)],
                         x[cellAt(N, i, j - 1)], x[cellAt(N, i, j + 1)], a, divisor);
@@ -126,7 +129,8 @@ FLUID_HD inline void projectStep1Cell(int N, int t, const float* u, const float*
 }
 
 // One pressure sweep of one interior cell, in place (see diffuseCell).
-FLUID_HD inline void projectStep2Cell(int N, int t, float* p, const float* div, const int* boundary) {
+template <typename Mask>
+FLUID_HD inline void projectStep2Cell(int N, int t, float* p, const float* div, const Mask* boundary) {
     const int i = cellI(N, t), j = cellJ(N, t);
     p[t] = pressureValue(isFluid(boundary[t]), div[t], p[cellAt(N, i - 1, j)], p[cellAt(N, i + 1, j)],
                          p[cellAt(N, i, j - 1)], p[cellAt(N, i, j + 1)], isSolid(boundary[cellAt(N, i, j - 1)]),

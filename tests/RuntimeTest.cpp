@@ -11,6 +11,7 @@
 #include "GpuComparison.h"
 #include "Kernels.h"
 #include "LaunchArguments.h"
+#include "LaunchFailureReport.h"
 
 using namespace fluidrt;
 
@@ -186,6 +187,30 @@ TEST_F(RuntimeTest, EveryPairOfBufferArgumentsIsRefusedOrGivesTheReferencesResul
     gpucompare::compareSharedBuffers(&hostBackend(), &fastKernels(), {1, 2}, r);
     EXPECT_GT(r.cases, 100);
     for (const std::string& fault : r.faults) ADD_FAILURE() << fault;
+}
+
+TEST_F(RuntimeTest, ALaunchFailureIsSaidOnceForEachKernelStageAndCause) {
+    struct Row {
+        const char *kernel, *stage, *cause;
+        bool said;
+    };
+    const Row rows[] = {
+        {"gpuKernelAdvect", "was not started", "cudaErrorCooperativeLaunchTooLarge", true},
+        {"gpuKernelAdvect", "was not started", "cudaErrorCooperativeLaunchTooLarge", false},
+        {"gpuKernelAdvect", "failed while it ran", "cudaErrorCooperativeLaunchTooLarge", true},
+        {"gpuKernelAdvect", "was not started", "cudaErrorInvalidValue", true},
+        {"gpuKernelDiffuse", "was not started", "cudaErrorInvalidValue", true},
+        {"gpuKernelAdvect", "was not started", "cudaErrorInvalidValue", false},
+    };
+    const long before = launchFailureCount();
+    std::string expected;
+    testing::internal::CaptureStderr();
+    for (const Row& r : rows) {
+        EXPECT_EQ(reportLaunchFailure(r.kernel, r.stage, r.cause, "why"), r.said) << r.kernel << " " << r.cause;
+        if (r.said) expected += std::string("fluid: ") + r.kernel + " " + r.stage + ": " + r.cause + " (why)\n";
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+    EXPECT_EQ(launchFailureCount() - before, 6);
 }
 
 TEST_F(RuntimeTest, TheEnvironmentCanAskForTheHostBackend) {
