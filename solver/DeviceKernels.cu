@@ -409,7 +409,8 @@ Status planRelaxation(KernelFn kernelFn, int N, LastLaunch* launch) {
     launch->plan = kernel::relaxationPlan(N, relaxationSweeps, maxThreads);
 
     const std::size_t cells = static_cast<std::size_t>(cellCount(N));
-    const std::size_t limit = static_cast<std::size_t>(facts.sharedOptIn) - attributes.sharedSizeBytes;
+    const std::size_t optIn = static_cast<std::size_t>(facts.sharedOptIn);
+    const std::size_t limit = optIn > attributes.sharedSizeBytes ? optIn - attributes.sharedSizeBytes : 0;
     std::size_t bytes = 0;
     Placement& where = launch->where;
     where = Placement{};
@@ -421,9 +422,14 @@ Status planRelaxation(KernelFn kernelFn, int N, LastLaunch* launch) {
         where.source = bytes + (where.mask ? cells : 0) + sizeof(float) * cells <= limit;
         bytes += (where.source ? sizeof(float) * cells : 0) + (where.mask ? cells : 0);
     }
-    // Asked of the runtime only when the size changes.
+    // Asked of the runtime only when the size or the device changes.
     static std::size_t allowed[2 * reportRows] = {};
     static const void* allowedFn[2 * reportRows] = {};
+    static int allowedOn = -1;
+    if (allowedOn != facts.device) {
+        for (const void*& fn : allowedFn) fn = nullptr;
+        allowedOn = facts.device;
+    }
     int k = 0;
     while (k < 2 * reportRows && allowedFn[k] && allowedFn[k] != reinterpret_cast<const void*>(kernelFn)) ++k;
     if (k == 2 * reportRows || allowedFn[k] == nullptr || allowed[k] != bytes) {
@@ -528,6 +534,11 @@ const DeviceRuns deviceRuns = {launchAddSource,       launchDiffuse,         lau
                                launchProjectStep1,    launchProjectStep2,    launchProjectStep3};
 
 void setSinglePassLaunch(SinglePassLaunch how) { singlePassChoice = how; }
+
+bool cooperativeLaunchOffered() {
+    DeviceFacts facts;
+    return deviceFacts(&facts) == fluidrt::cudaSuccess && facts.cooperative;
+}
 
 std::string deviceLaunchReport() {
     static const char* const names[reportRows] = {"gpuKernelAdd_Source",   "gpuKernelDiffuse",

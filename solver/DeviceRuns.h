@@ -19,6 +19,8 @@ extern const DeviceRuns deviceRuns;
 // offers it. Both give the same fields.
 enum class SinglePassLaunch { Automatic, Cooperative, ThreeLaunches };
 void setSinglePassLaunch(SinglePassLaunch how);
+// Whether the current device offers cooperative launches (false without one).
+bool cooperativeLaunchOffered();
 
 // One line per kernel on how it last ran on the device: its grid and block,
 // for the single-pass kernels whether cooperatively, and for the relaxations

@@ -10,6 +10,7 @@
 // next step adds as sources again.
 #include "Fluid.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -18,13 +19,17 @@
 
 using namespace fluidrt;
 
-float u[cellsPerField];
-float v[cellsPerField];
-float u_prev[cellsPerField];
-float v_prev[cellsPerField];
-float dens[cellsPerField];
-float dens_prev[cellsPerField];
-int boundary[cellsPerField];
+// Each field on pages of its own (65536 bytes is a whole number of pages), so
+// that a backend can keep every one resident apart from the others.
+constexpr std::size_t pageBytes = 4096;
+static_assert(bytesPerField % pageBytes == 0, "a field fills whole pages");
+alignas(pageBytes) float u[cellsPerField];
+alignas(pageBytes) float v[cellsPerField];
+alignas(pageBytes) float u_prev[cellsPerField];
+alignas(pageBytes) float v_prev[cellsPerField];
+alignas(pageBytes) float dens[cellsPerField];
+alignas(pageBytes) float dens_prev[cellsPerField];
+alignas(pageBytes) int boundary[cellsPerField];
 
 float dt = 0.2f;
 float diff = 0.5f;

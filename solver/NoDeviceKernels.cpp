@@ -6,4 +6,6 @@ const DeviceRuns deviceRuns = {nullptr, nullptr, nullptr, nullptr, nullptr, null
 
 void setSinglePassLaunch(SinglePassLaunch) {}
 
+bool cooperativeLaunchOffered() { return false; }
+
 std::string deviceLaunchReport() { return "no kernel runs on a device in this build\n"; }

@@ -51,8 +51,26 @@ TEST_F(GpuBackendTest, EachKernelMatchesTheHostBitForBit) {
 
 TEST_F(GpuBackendTest, OtherGridsAndLaunchShapesMatchTheHost) {
     Report r;
-    gpucompare::compareOtherShapes(gpu, r);
+    gpucompare::compareOtherShapes(gpu, false, r);
     expectClean(r, "other shapes");
+}
+
+TEST_F(GpuBackendTest, SinglePassKernelsMatchTheHostAsThreeLaunchesAndCooperatively) {
+    for (SinglePassLaunch how : {SinglePassLaunch::ThreeLaunches, SinglePassLaunch::Cooperative}) {
+        if (how == SinglePassLaunch::Cooperative && !cooperativeLaunchOffered()) continue;
+        setSinglePassLaunch(how);
+        Report r;
+        gpucompare::compareEachKernel(gpu, N, dim3(launchGroups), dim3(threadsPerGroup), {1, 2}, r);
+        gpucompare::compareEachKernel(gpu, 1022, dim3(32768), dim3(32), {10}, r);
+        setSinglePassLaunch(SinglePassLaunch::Automatic);
+        expectClean(r, how == SinglePassLaunch::ThreeLaunches ? "three launches" : "cooperative");
+    }
+}
+
+TEST_F(GpuBackendTest, SharedBufferArgumentsAreRefusedOrMatchTheHost) {
+    Report r;
+    gpucompare::compareSharedBuffers(gpu, nullptr, {1, 2}, r);
+    expectClean(r, "shared buffers");
 }
 
 TEST_F(GpuBackendTest, WholeStepsMatchTheHostBitForBit) {
@@ -152,6 +170,7 @@ TEST(GpuComparison, PassesAnEqualBackendAndFailsOneThatDiffersInOneBit) {
          [](const Backend* b, Report& r) { gpucompare::compareEachKernel(b, 14, dim3(8), dim3(32), {9}, r); }},
         {"random scenes", [](const Backend* b, Report& r) { gpucompare::compareRandomScenes(b, 1, r); }},
         {"scenario", [](const Backend* b, Report& r) { gpucompare::compareScenario(b, 1, 3, r); }},
+        {"shared buffers", [](const Backend* b, Report& r) { gpucompare::compareSharedBuffers(b, nullptr, {1}, r); }},
     };
     for (const auto& g : groups) {
         Report same, different;

@@ -2,17 +2,28 @@
 // on, in one program that needs nothing but the solver and the runtime layer
 // (no test framework, no GL), so that it builds on a bare CUDA machine.
 //
-//   gpu_check [--scenario-steps K]     (default 300)
+//   gpu_check [--quick] [--scenario-steps K] [--check-every-launch]
 //
 // 1. Prints the device, its compute capability and the driver.
 // 2. Compares the GPU with the host reference bit for bit (GpuComparison.h):
-//    every kernel alone on random fields with solid cells, in several launch
-//    shapes and grid sizes; whole steps from random scenes; K steps of the
-//    user-like scenario (sources, pushes, walls); and the launches that both
-//    backends must refuse.
-// 3. Times, in this run, the median step on the host (reference and fast
-//    kernels) and on the GPU, and the median launch of each relaxation on
-//    the GPU (to the end of the kernel).
+//    every kernel alone on random fields with solid cells, with the
+//    single-pass kernels started each way the device offers, in several
+//    launch shapes and grid sizes; every pair of buffer arguments naming one
+//    buffer; whole steps from random scenes; K steps of the user-like
+//    scenario (sources, pushes, walls); and the launches that both backends
+//    must refuse.
+// 3. Says how each kernel ran: grid and block, cooperative or three
+//    launches, and for each relaxation its block, waves and which of its
+//    inputs lay in shared memory.
+// 4. Times, in this run: the median step on the host (reference and fast
+//    kernels) and on the GPU (each way of starting the single-pass kernels);
+//    the GPU step split into allocation, copies and kernels; and each kernel
+//    on the device alone, by CUDA events around its launch.
+//
+// --quick runs every comparison group once at N = 126 with fewer seeds and
+// steps, and short timings: under a minute of device time, for a short
+// lease. --check-every-launch makes every launch wait for its kernel and
+// report a failure at once (as FLUID_CUDA_CHECK=1 does).
 //
 // Exit status: 0 when every comparison holds, 1 when one does not, 2 for a
 // bad command line, 3 when this build has a CUDA backend but no device is
@@ -53,19 +64,6 @@ bool printReport(const char* what, const Report& r) {
     return r.clean();
 }
 
-// The median of `repeats` runs of timed(), each after prepare(), in ms.
-double medianMs(int repeats, const std::function<void()>& prepare, const std::function<void()>& timed) {
-    std::vector<double> ms(static_cast<std::size_t>(repeats));
-    for (double& t : ms) {
-        prepare();
-        const auto begin = std::chrono::steady_clock::now();
-        timed();
-        t = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
-
 // The median whole step (gpuCalcFluid, with its allocations, copies and
 // frees) on a backend.
 double medianStepMs(const Backend* backend, const KernelSet* hostKernels, int repeats) {
@@ -77,56 +75,147 @@ double medianStepMs(const Backend* backend, const KernelSet* hostKernels, int re
     return ms;
 }
 
-// The median launch of each relaxation on the GPU, from its launch to the
-// end of the kernel, on the scenario's fields. Negative when a launch failed.
-void timeRelaxations(const Backend* gpu, int repeats, double* diffuseMs, double* pressureMs) {
+// Wall time between the runtime's operations during a step, by kind: what
+// ends with an allocation or free, a copy, or a launch's configuration,
+// hand-over or start. With every launch waiting for its kernel, a kernel's
+// run counts with its launch.
+struct StepSplit {
+    double allocation = 0.0, copies = 0.0, kernels = 0.0;
+};
+std::chrono::steady_clock::time_point splitMark;
+StepSplit* splitInto = nullptr;
+void splitObserver(Op op, cudaError_t) {
+    const auto now = std::chrono::steady_clock::now();
+    const double ms = std::chrono::duration<double, std::milli>(now - splitMark).count();
+    splitMark = now;
+    if (op == Op::Malloc || op == Op::Free)
+        splitInto->allocation += ms;
+    else if (op == Op::Memcpy)
+        splitInto->copies += ms;
+    else
+        splitInto->kernels += ms;
+}
+
+// The median of each part over `repeats` steps on the GPU from the
+// scenario's fields, every launch waited for.
+StepSplit splitStep(const Backend* gpu, int repeats) {
+    scenario::Generator g{7};
+    scenario::start(g);
+    std::vector<StepSplit> splits(static_cast<std::size_t>(repeats));
+    setBackend(gpu);
+    gpuCheckEveryLaunch(true);
+    for (StepSplit& s : splits) {
+        splitInto = &s;
+        setOperationObserver(splitObserver);
+        splitMark = std::chrono::steady_clock::now();
+        gpuCalcFluid();
+        setOperationObserver(nullptr);
+    }
+    gpuCheckEveryLaunch(false);
+    setBackend(nullptr);
+    auto median = [&](double StepSplit::*part) {
+        std::vector<double> v;
+        for (const StepSplit& s : splits) v.push_back(s.*part);
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    return StepSplit{median(&StepSplit::allocation), median(&StepSplit::copies), median(&StepSplit::kernels)};
+}
+
+// Each kernel alone on the device: the median of CUDA-event times around its
+// configuration and launch, with the step's buffers holding the scenario's
+// fields. Negative where a launch failed.
+struct KernelTimes {
+    double ms[6] = {-1, -1, -1, -1, -1, -1};
+};
+const char* const timedKernels[6] = {"Add_Source", "Diffuse", "Advect", "ProjectStep1", "ProjectStep2", "ProjectStep3"};
+
+KernelTimes timeKernels(const Backend* gpu, int repeats) {
     scenario::Generator g{7};
     scenario::start(g);
     setBackend(gpu);
-    DevicePtr x, x0, mask;
-    bool ok = cudaMalloc(&x, bytesPerField) == cudaSuccess && cudaMalloc(&x0, bytesPerField) == cudaSuccess &&
-              cudaMalloc(&mask, bytesPerField) == cudaSuccess &&
-              cudaMemcpy(x0, dens_prev, bytesPerField, cudaMemcpyHostToDevice) == cudaSuccess &&
-              cudaMemcpy(mask, boundary, bytesPerField, cudaMemcpyHostToDevice) == cudaSuccess;
-    auto time = [&](const std::function<void()>& launch) {
-        long failed = 0;
-        static long* failures;
-        failures = &failed;
-        setOperationObserver([](Op op, cudaError_t status) {
-            if ((op == Op::Launch || op == Op::ConfigureCall) && status != cudaSuccess) ++*failures;
-        });
-        const double ms = medianMs(
-            repeats, [&] { ok = ok && cudaMemcpy(x, dens, bytesPerField, cudaMemcpyHostToDevice) == cudaSuccess; },
-            [&] {
-                cudaConfigureCall(dim3(launchGroups), dim3(threadsPerGroup));
-                launch();
-                ok = ok && gpuFinish() == cudaSuccess;
-            });
-        setOperationObserver(nullptr);
-        return ok && failed == 0 ? ms : -1.0;
+    DevicePtr U, V, UPrev, VPrev, Dens, DensPrev, Mask;
+    const struct {
+        DevicePtr* device;
+        const void* host;
+    } buffers[] = {{&U, u}, {&V, v}, {&UPrev, u_prev}, {&VPrev, v_prev}, {&Dens, dens}, {&DensPrev, dens_prev},
+                   {&Mask, boundary}};
+    bool ok = true;
+    for (const auto& b : buffers)
+        ok = ok && cudaMalloc(b.device, bytesPerField) == cudaSuccess &&
+             cudaMemcpy(*b.device, b.host, bytesPerField, cudaMemcpyHostToDevice) == cudaSuccess;
+    const std::function<void()> launches[6] = {
+        [&] { gpuKernelAdd_Source(N, Dens, DensPrev, dt); },
+        [&] { gpuKernelDiffuse(N, 1, Dens, DensPrev, diff, dt, Mask); },
+        [&] { gpuKernelAdvect(N, 1, Dens, DensPrev, U, V, dt, Mask); },
+        [&] { gpuKernelProjectStep1(N, U, V, UPrev, VPrev, Mask); },
+        [&] { gpuKernelProjectStep2(N, UPrev, VPrev, Mask); },
+        [&] { gpuKernelProjectStep3(N, U, V, UPrev, Mask); },
     };
-    *diffuseMs = time([&] { gpuKernelDiffuse(N, 0, x, x0, diff, dt, mask); });
-    *pressureMs = time([&] { gpuKernelProjectStep2(N, x, x0, mask); });
-    for (DevicePtr p : {x, x0, mask}) cudaFree(p);
+    KernelTimes times;
+    for (int k = 0; k < 6 && ok; ++k) {
+        std::vector<double> ms;
+        for (int r = 0; r < repeats; ++r) {
+            static bool failed;
+            failed = false;
+            setOperationObserver([](Op, cudaError_t status) { failed = failed || status != cudaSuccess; });
+            double one = 0.0;
+            const bool timed = gpuDeviceMs(
+                [&] {
+                    if (cudaConfigureCall(dim3(launchGroups), dim3(threadsPerGroup)) == cudaSuccess) launches[k]();
+                },
+                &one);
+            setOperationObserver(nullptr);
+            if (!timed || failed) break;
+            ms.push_back(one);
+        }
+        if (static_cast<int>(ms.size()) < repeats) continue;
+        std::sort(ms.begin(), ms.end());
+        times.ms[k] = ms[ms.size() / 2];
+    }
+    for (const auto& b : buffers) cudaFree(*b.device);
     setBackend(nullptr);
+    return times;
+}
+
+// The ways this device can start the single-pass kernels.
+std::vector<SinglePassLaunch> singlePassWays() {
+    std::vector<SinglePassLaunch> ways = {SinglePassLaunch::ThreeLaunches};
+    if (cooperativeLaunchOffered()) ways.push_back(SinglePassLaunch::Cooperative);
+    return ways;
+}
+const char* wayName(SinglePassLaunch how) {
+    return how == SinglePassLaunch::Cooperative ? "cooperative" : "three launches";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     int scenarioSteps = 300;
+    bool quick = false, stepsGiven = false;
     for (int k = 1; k < argc; ++k) {
         char* end = nullptr;
+        if (std::strcmp(argv[k], "--quick") == 0) {
+            quick = true;
+            continue;
+        }
+        if (std::strcmp(argv[k], "--check-every-launch") == 0) {
+            gpuCheckEveryLaunch(true);
+            continue;
+        }
         if (std::strcmp(argv[k], "--scenario-steps") == 0 && k + 1 < argc) {
             const long steps = std::strtol(argv[++k], &end, 10);
             if (*end == '\0' && steps >= 1 && steps <= 100000) {
                 scenarioSteps = static_cast<int>(steps);
+                stepsGiven = true;
                 continue;
             }
         }
-        std::fprintf(stderr, "usage: gpu_check [--scenario-steps K]   (1 <= K <= 100000)\n");
+        std::fprintf(stderr,
+                     "usage: gpu_check [--quick] [--scenario-steps K] [--check-every-launch]   (1 <= K <= 100000)\n");
         return 2;
     }
+    if (quick && !stepsGiven) scenarioSteps = 30;
     registerFluidKernels();
 
     std::printf("GPU: %s\n", gpuDescription().c_str());
@@ -137,28 +226,51 @@ int main(int argc, char** argv) {
                     built ? "no CUDA device is visible to this process" : "this build has no CUDA backend");
         return built ? exitNoDevice : exitNoBackend;
     }
+    std::printf("cooperative launches: %s\n", cooperativeLaunchOffered() ? "offered" : "not offered");
+    const auto t0 = std::chrono::steady_clock::now();
 
     bool clean = true;
+    const std::vector<unsigned> seeds = quick ? std::vector<unsigned>{1} : std::vector<unsigned>{1, 2, 3, 4};
     {
         Report r;
-        gpucompare::compareEachKernel(gpu, N, dim3(launchGroups), dim3(threadsPerGroup), {1, 2, 3, 4}, r);
+        gpucompare::compareEachKernel(gpu, N, dim3(launchGroups), dim3(threadsPerGroup), seeds, r);
         const std::string what =
             "each kernel, " + std::to_string(launchGroups) + " x " + std::to_string(threadsPerGroup) + " threads";
         clean = printReport(what.c_str(), r) && clean;
     }
-    {
+    for (SinglePassLaunch how : singlePassWays()) {
         Report r;
-        gpucompare::compareOtherShapes(gpu, r);
-        clean = printReport("each kernel, other shapes and grid sizes", r) && clean;
+        setSinglePassLaunch(how);
+        gpucompare::compareEachKernel(gpu, N, dim3(launchGroups), dim3(threadsPerGroup), {5}, r);
+        if (!quick) gpucompare::compareEachKernel(gpu, 1022, dim3(32768), dim3(32), {10}, r);
+        setSinglePassLaunch(SinglePassLaunch::Automatic);
+        const std::string what = std::string("each kernel, single passes as ") + wayName(how);
+        clean = printReport(what.c_str(), r) && clean;
     }
     {
         Report r;
-        gpucompare::compareRandomScenes(gpu, 4, r);
+        gpucompare::compareOtherShapes(gpu, quick, r);
+        clean = printReport(quick ? "each kernel, other shapes at N = 126" : "each kernel, other shapes and grid sizes",
+                            r) &&
+                clean;
+    }
+    {
+        Report r;
+        gpucompare::compareSharedBuffers(gpu, nullptr, quick ? std::vector<unsigned>{1} : std::vector<unsigned>{1, 2},
+                                         r);
+        clean = printReport("buffer arguments naming one buffer", r) && clean;
+    }
+    {
+        Report r;
+        gpucompare::compareRandomScenes(gpu, quick ? 2 : 4, r);
         clean = printReport("whole steps from random scenes", r) && clean;
     }
     {
         Report r;
-        for (unsigned seed : {1u, 2u}) gpucompare::compareScenario(gpu, seed, scenarioSteps, r);
+        for (unsigned seed : {1u, 2u}) {
+            gpucompare::compareScenario(gpu, seed, scenarioSteps, r);
+            if (quick) break;
+        }
         const std::string what = "scenario with sources and walls, " + std::to_string(scenarioSteps) + " steps";
         clean = printReport(what.c_str(), r) && clean;
     }
@@ -170,21 +282,54 @@ int main(int argc, char** argv) {
         setBackend(nullptr);
         clean = printReport("refused launches, host and GPU", r) && clean;
     }
+    std::printf("compared in %.1f s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
 
-    const int repeats = 200;
+    // How the kernels ran in a step at N = 126.
+    {
+        setBackend(gpu);
+        scenario::Generator g{7};
+        scenario::start(g);
+        gpuCalcFluid();
+        setBackend(nullptr);
+        std::printf("how the kernels ran in a step:\n%s", deviceLaunchReport().c_str());
+    }
+
+    const int repeats = quick ? 20 : 200;
     const int lanes = setFastKernelsVectorWidth(1 << 10);  // the widest this processor has
-    const double reference = medianStepMs(nullptr, &referenceKernels(), repeats / 4);
+    const double reference = medianStepMs(nullptr, &referenceKernels(), quick ? 3 : repeats / 4);
     const double fast = medianStepMs(nullptr, &fastKernels(), repeats);
     const double device = medianStepMs(gpu, nullptr, repeats);
-    double diffuseMs = -1.0, pressureMs = -1.0;
-    timeRelaxations(gpu, repeats, &diffuseMs, &pressureMs);
     std::printf("median step: host reference %.3f ms, host fast (%d lanes) %.3f ms, GPU %.3f ms "
                 "(GPU / host fast %.2f)\n",
                 reference, lanes, fast, device, device / fast);
-    std::printf("median relaxation on the GPU (20 sweeps in one block): diffusion %.3f ms, pressure %.3f ms\n",
-                diffuseMs, pressureMs);
-    if (diffuseMs < 0.0 || pressureMs < 0.0) {
-        std::printf("gpu_check: a timed relaxation launch failed\n");
+    for (SinglePassLaunch how : singlePassWays()) {
+        setSinglePassLaunch(how);
+        const double ms = medianStepMs(gpu, nullptr, repeats);
+        std::printf("median GPU step, single passes as %s: %.3f ms\n", wayName(how), ms);
+    }
+    setSinglePassLaunch(SinglePassLaunch::Automatic);
+
+    const StepSplit split = splitStep(gpu, repeats);
+    std::printf("GPU step, every launch waited for (medians): allocation and freeing %.3f ms, copies %.3f ms, "
+                "kernels %.3f ms\n",
+                split.allocation, split.copies, split.kernels);
+
+    bool timed = true;
+    for (SinglePassLaunch how : singlePassWays()) {
+        setSinglePassLaunch(how);
+        const KernelTimes t = timeKernels(gpu, repeats);
+        std::printf("kernel times on the GPU (CUDA events, median of %d, single passes as %s):", repeats,
+                    wayName(how));
+        for (int k = 0; k < 6; ++k) {
+            std::printf("%s %s %.4f ms", k ? "," : "", timedKernels[k], t.ms[k]);
+            timed = timed && t.ms[k] >= 0.0;
+        }
+        std::printf("\n");
+    }
+    setSinglePassLaunch(SinglePassLaunch::Automatic);
+    if (!timed) {
+        std::printf("gpu_check: a timed kernel launch failed\n");
         clean = false;
     }
     std::printf("gpu_check: %s\n", clean ? "every comparison holds" : "the GPU DIFFERS from the host reference");

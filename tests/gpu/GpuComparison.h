@@ -49,10 +49,10 @@ void compareEachKernel(const Backend* gpu, int n, dim3 grid, dim3 block, const s
                        Report& report);
 
 // Each kernel in other shapes with one thread per cell: two- and
-// three-dimensional grids and blocks, a 1 x 1 interior, a 14 x 14 one, and a
-// grid too large for all its blocks to be resident at once (a device then
-// runs it with fewer threads, several cells each).
-void compareOtherShapes(const Backend* gpu, Report& report);
+// three-dimensional grids and blocks, and unless onlyN126, a 1 x 1 interior,
+// a 14 x 14 one, and a grid too large for all its blocks to be resident at
+// once (a device then runs it with fewer threads, several cells each).
+void compareOtherShapes(const Backend* gpu, bool onlyN126, Report& report);
 
 // Whole steps (gpuCalcFluid) from random scenes with sources and walls,
 // finite and wild, with the usual parameters and with viscosity on.
