@@ -5,7 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "KernelBodies.h"
 #include "StepReference.h"
@@ -48,6 +51,36 @@ TEST_F(DriverTest, AllZeroFieldsStayZero) {
     EXPECT_EQ(operationCount(Op::Memcpy), 13);
     EXPECT_EQ(operationCount(Op::Free), 7);
     EXPECT_EQ(liveBufferCount(), 0);
+}
+
+namespace {
+std::vector<std::pair<const void*, std::size_t>> keptResident;
+cudaError_t recordKeptResident(const void* host, std::size_t bytes) {
+    keptResident.emplace_back(host, bytes);
+    return cudaSuccess;
+}
+}  // namespace
+
+TEST_F(DriverTest, TheSevenFieldsAreOfferedToBeKeptResidentOutsideTheCountedOperations) {
+    Backend keeping = hostBackend();
+    keeping.keepResident = recordKeptResident;
+    setBackend(&keeping);
+    keptResident.clear();
+    gpuCalcFluid();
+    setBackend(nullptr);
+    // A step on the plain host backend makes exactly as many counted operations.
+    const long counted = totalOperationCount();
+    resetCounters();
+    gpuCalcFluid();
+    EXPECT_EQ(counted, totalOperationCount());
+    const void* const fields[] = {u, v, u_prev, v_prev, dens, dens_prev, boundary};
+    ASSERT_EQ(keptResident.size(), 7u);
+    for (int f = 0; f < 7; ++f) {
+        EXPECT_EQ(keptResident[f].first, fields[f]) << f;
+        EXPECT_EQ(keptResident[f].second, 65536u) << f;
+        // On pages of their own, so that each can be locked apart from the others.
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(fields[f]) % 4096, 0u) << f;
+    }
 }
 
 TEST_F(DriverTest, StepMatchesTheLaunchSequenceFollowedByHand) {
