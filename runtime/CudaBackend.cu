@@ -241,7 +241,11 @@ std::string gpuDescription() {
 
 fluidrt::cudaError_t gpuFinish() { return fluidgpu::pass(::cudaDeviceSynchronize()); }
 
-void gpuCheckEveryLaunch(bool on) { fluidgpu::checkEveryLaunch = on; }
+bool gpuCheckEveryLaunch(bool on) {
+    const bool was = fluidgpu::checkEveryLaunch;
+    fluidgpu::checkEveryLaunch = on;
+    return was;
+}
 
 bool gpuDeviceMs(const std::function<void()>& work, double* ms) {
     ::cudaEvent_t begin{}, end{};

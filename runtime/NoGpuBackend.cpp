@@ -8,7 +8,7 @@ std::string gpuDescription() { return "none: this build has no CUDA backend (no 
 
 fluidrt::cudaError_t gpuFinish() { return fluidrt::cudaErrorInvalidDevice; }
 
-void gpuCheckEveryLaunch(bool) {}
+bool gpuCheckEveryLaunch(bool) { return false; }
 
 bool gpuDeviceMs(const std::function<void()>&, double* ms) {
     *ms = 0.0;

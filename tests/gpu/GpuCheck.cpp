@@ -103,7 +103,7 @@ StepSplit splitStep(const Backend* gpu, int repeats) {
     scenario::start(g);
     std::vector<StepSplit> splits(static_cast<std::size_t>(repeats));
     setBackend(gpu);
-    gpuCheckEveryLaunch(true);
+    const bool wasChecking = gpuCheckEveryLaunch(true);
     for (StepSplit& s : splits) {
         splitInto = &s;
         setOperationObserver(splitObserver);
@@ -111,7 +111,7 @@ StepSplit splitStep(const Backend* gpu, int repeats) {
         gpuCalcFluid();
         setOperationObserver(nullptr);
     }
-    gpuCheckEveryLaunch(false);
+    gpuCheckEveryLaunch(wasChecking);
     setBackend(nullptr);
     auto median = [&](double StepSplit::*part) {
         std::vector<double> v;
