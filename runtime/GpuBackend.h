@@ -27,8 +27,9 @@ fluidrt::cudaError_t gpuFinish();
 // Makes every launch on the CUDA backend wait for its kernel and report a
 // failure while it ran at once, on standard error, naming the kernel (also
 // on with FLUID_CUDA_CHECK=1 in the environment). For diagnosis: it takes
-// away the overlap of the host's work with the device's.
-void gpuCheckEveryLaunch(bool on);
+// away the overlap of the host's work with the device's. Returns the
+// setting it replaces.
+bool gpuCheckEveryLaunch(bool on);
 
 // The device's time, in ms, for what work() starts on the default queue,
 // from CUDA events recorded before and after it (copies that work() makes
