@@ -396,21 +396,45 @@ Status startSinglePass(ReportRow row, const fluidrt::LaunchShape& shape, void (*
     return status;
 }
 
-// A relaxation's launch: the plan for the most threads its kernel may have,
-// the placement of its inputs and the shared memory that takes.
+// What a relaxation kernel's launch needs to know of it on the current
+// device, asked of the runtime once: its most threads a block and its own
+// shared memory, and the dynamic shared memory it was last allowed.
+struct RelaxationKernelFacts {
+    const void* fn = nullptr;
+    int device = -1;
+    int maxThreads = 0;
+    std::size_t staticShared = 0, allowedShared = 0;
+};
+
+template <typename KernelFn>
+Status relaxationKernelFacts(KernelFn kernelFn, int device, RelaxationKernelFacts** facts) {
+    static RelaxationKernelFacts known[8];  // four kernels, with room to spare
+    RelaxationKernelFacts* k = known;
+    while (k != known + 7 && k->fn && (k->fn != reinterpret_cast<const void*>(kernelFn) || k->device != device)) ++k;
+    if (k->fn != reinterpret_cast<const void*>(kernelFn) || k->device != device) {
+        ::cudaFuncAttributes attributes{};
+        const ::cudaError_t status = ::cudaFuncGetAttributes(&attributes, kernelFn);
+        if (status != ::cudaSuccess) return pass(status);
+        *k = RelaxationKernelFacts{reinterpret_cast<const void*>(kernelFn), device, attributes.maxThreadsPerBlock,
+                                   attributes.sharedSizeBytes, 0};
+    }
+    *facts = k;
+    return fluidrt::cudaSuccess;
+}
+
+// A relaxation's launch: the plan for the most threads its kernel may have
+// (at most 1024), the placement of its inputs and the shared memory that takes.
 template <typename KernelFn>
 Status planRelaxation(KernelFn kernelFn, int N, LastLaunch* launch) {
-    DeviceFacts facts;
-    if (const Status status = deviceFacts(&facts)) return status;
-    ::cudaFuncAttributes attributes{};
-    ::cudaError_t status = ::cudaFuncGetAttributes(&attributes, kernelFn);
-    if (status != ::cudaSuccess) return pass(status);
-    const int maxThreads = attributes.maxThreadsPerBlock < 1024 ? attributes.maxThreadsPerBlock : 1024;
-    launch->plan = kernel::relaxationPlan(N, relaxationSweeps, maxThreads);
+    DeviceFacts device;
+    if (const Status status = deviceFacts(&device)) return status;
+    RelaxationKernelFacts* facts = nullptr;
+    if (const Status status = relaxationKernelFacts(kernelFn, device.device, &facts)) return status;
+    launch->plan = kernel::relaxationPlan(N, relaxationSweeps, facts->maxThreads < 1024 ? facts->maxThreads : 1024);
 
     const std::size_t cells = static_cast<std::size_t>(cellCount(N));
-    const std::size_t optIn = static_cast<std::size_t>(facts.sharedOptIn);
-    const std::size_t limit = optIn > attributes.sharedSizeBytes ? optIn - attributes.sharedSizeBytes : 0;
+    const std::size_t optIn = static_cast<std::size_t>(device.sharedOptIn);
+    const std::size_t limit = optIn > facts->staticShared ? optIn - facts->staticShared : 0;
     std::size_t bytes = 0;
     Placement& where = launch->where;
     where = Placement{};
@@ -422,23 +446,11 @@ Status planRelaxation(KernelFn kernelFn, int N, LastLaunch* launch) {
         where.source = bytes + (where.mask ? cells : 0) + sizeof(float) * cells <= limit;
         bytes += (where.source ? sizeof(float) * cells : 0) + (where.mask ? cells : 0);
     }
-    // Asked of the runtime only when the size or the device changes.
-    static std::size_t allowed[2 * reportRows] = {};
-    static const void* allowedFn[2 * reportRows] = {};
-    static int allowedOn = -1;
-    if (allowedOn != facts.device) {
-        for (const void*& fn : allowedFn) fn = nullptr;
-        allowedOn = facts.device;
-    }
-    int k = 0;
-    while (k < 2 * reportRows && allowedFn[k] && allowedFn[k] != reinterpret_cast<const void*>(kernelFn)) ++k;
-    if (k == 2 * reportRows || allowedFn[k] == nullptr || allowed[k] != bytes) {
-        status = ::cudaFuncSetAttribute(kernelFn, ::cudaFuncAttributeMaxDynamicSharedMemorySize, static_cast<int>(bytes));
+    if (bytes != facts->allowedShared) {
+        const ::cudaError_t status =
+            ::cudaFuncSetAttribute(kernelFn, ::cudaFuncAttributeMaxDynamicSharedMemorySize, static_cast<int>(bytes));
         if (status != ::cudaSuccess) return pass(status);
-        if (k < 2 * reportRows) {
-            allowedFn[k] = reinterpret_cast<const void*>(kernelFn);
-            allowed[k] = bytes;
-        }
+        facts->allowedShared = bytes;
     }
     launch->sharedBytes = bytes;
     launch->grid = ::dim3(1);
