@@ -80,7 +80,8 @@ bool devicePoolReady() {
         int supported = 0;
         ::cudaMemPool_t pool{};
         std::uint64_t keepAll = UINT64_MAX;
-        const bool ok = ::cudaDeviceGetAttribute(&supported, ::cudaDevAttrMemoryPoolsSupported, device) == ::cudaSuccess &&
+        const bool ok = ::cudaDeviceGetAttribute(&supported, ::cudaDevAttrMemoryPoolsSupported, device) ==
+                            ::cudaSuccess &&
                         supported && ::cudaDeviceGetDefaultMemPool(&pool, device) == ::cudaSuccess &&
                         ::cudaMemPoolSetAttribute(pool, ::cudaMemPoolAttrReleaseThreshold, &keepAll) == ::cudaSuccess;
         if (!ok) ::cudaGetLastError();
@@ -199,7 +200,8 @@ const fluidrt::Backend* gpuBackend() {
         int count = 0;
         const ::cudaError_t status = ::cudaGetDeviceCount(&count);
         if (status != ::cudaSuccess) ::cudaGetLastError();
-        if (const char* check = std::getenv("FLUID_CUDA_CHECK")) fluidgpu::checkEveryLaunch = std::strcmp(check, "1") == 0;
+        if (const char* check = std::getenv("FLUID_CUDA_CHECK"))
+            fluidgpu::checkEveryLaunch = std::strcmp(check, "1") == 0;
         return status == ::cudaSuccess && count > 0;
     }();
     return devicePresent ? &fluidgpu::cudaBackendTable : nullptr;

@@ -303,7 +303,8 @@ Status deviceFacts(DeviceFacts* facts) {
 }
 
 // How each kernel last ran, for deviceLaunchReport.
-enum ReportRow { AddSourceRow, DiffuseRow, AdvectRow, Step1Row, Step2Row, Step3Row, reportRows };
+using launcharguments::KernelId;
+constexpr int reportRows = launcharguments::kernelIdCount;
 struct LastLaunch {
     bool ran = false;
     bool cooperative = false;  // single-pass kernels: one cooperative launch, or three
@@ -366,7 +367,7 @@ Status residentPerProcessor(KernelFn kernelFn, int threads, int* perProcessor) {
 // phase (cellsFn with args) with the launch's shape, the side copies of x and
 // y with the same shape, and the corners in one thread.
 template <typename... P>
-Status startSinglePass(ReportRow row, const fluidrt::LaunchShape& shape, void (*cooperativeFn)(P...),
+Status startSinglePass(KernelId kernel, const fluidrt::LaunchShape& shape, void (*cooperativeFn)(P...),
                        void (*cellsFn)(P...), int N, int b, float* x, float* y, typename Exactly<P>::type... args) {
     DeviceFacts facts;
     if (const Status status = deviceFacts(&facts)) return status;
@@ -375,7 +376,7 @@ Status startSinglePass(ReportRow row, const fluidrt::LaunchShape& shape, void (*
                                  : singlePassChoice == SinglePassLaunch::Cooperative;
     const ::dim3 block = blockOf(shape);
     ::dim3 grid = gridOf(shape);
-    LastLaunch& last = lastLaunches[row];
+    LastLaunch& last = lastLaunches[static_cast<int>(kernel)];
     last = LastLaunch{};
     if (cooperative) {
         const int threads = static_cast<int>(block.x * block.y * block.z);
@@ -464,7 +465,7 @@ Status planRelaxation(KernelFn kernelFn, int N, LastLaunch* launch) {
 constexpr int fewSlots = 4, manySlots = 128;
 
 template <template <int> class Pick, typename... Args>
-Status startRelaxation(ReportRow row, int N, Args... args) {
+Status startRelaxation(KernelId kernel, int N, Args... args) {
     LastLaunch launch;
     Status status = planRelaxation(Pick<fewSlots>::fn(), N, &launch);
     bool few = status == fluidrt::cudaSuccess && launch.plan.slots <= fewSlots;
@@ -474,7 +475,7 @@ Status startRelaxation(ReportRow row, int N, Args... args) {
     status = startOrdinary(few ? Pick<fewSlots>::fn() : Pick<manySlots>::fn(), launch.grid, launch.block,
                            launch.sharedBytes, launch.plan, args..., launch.where);
     launch.ran = status == fluidrt::cudaSuccess;
-    lastLaunches[row] = launch;
+    lastLaunches[static_cast<int>(kernel)] = launch;
     return status;
 }
 template <int Slots>
@@ -499,41 +500,42 @@ Status launchAddSource(const fluidrt::LaunchShape& shape, const fluidrt::Argumen
     launcharguments::AddSourceArgs a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
     const Status status = startOrdinary(addSourceKernel, gridOf(shape), blockOf(shape), 0, a.N, a.x, a.s, a.dt);
-    lastLaunches[AddSourceRow] = plainLaunch(status == fluidrt::cudaSuccess, false, gridOf(shape), blockOf(shape));
+    lastLaunches[static_cast<int>(KernelId::AddSource)] =
+        plainLaunch(status == fluidrt::cudaSuccess, false, gridOf(shape), blockOf(shape));
     return status;
 }
 
 Status launchDiffuse(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::DiffuseArgs a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    return startRelaxation<DiffuseFn>(DiffuseRow, a.N, a.b, a.x, a.x0, a.diff, a.dt, a.boundary);
+    return startRelaxation<DiffuseFn>(KernelId::Diffuse, a.N, a.b, a.x, a.x0, a.diff, a.dt, a.boundary);
 }
 
 Status launchAdvect(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::AdvectArgs a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    return startSinglePass(AdvectRow, shape, advectKernel, advectCellsKernel, a.N, a.b, a.d, nullptr, a.N, a.b, a.d,
-                           a.d0, a.u, a.v, a.dt, a.boundary);
+    return startSinglePass(KernelId::Advect, shape, advectKernel, advectCellsKernel, a.N, a.b, a.d, nullptr, a.N, a.b,
+                           a.d, a.d0, a.u, a.v, a.dt, a.boundary);
 }
 
 Status launchProjectStep1(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::ProjectStep1Args a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    return startSinglePass(Step1Row, shape, projectStep1Kernel, projectStep1CellsKernel, a.N, 0, a.div, a.p, a.N,
-                           a.u, a.v, a.p, a.div, a.boundary);
+    return startSinglePass(KernelId::ProjectStep1, shape, projectStep1Kernel, projectStep1CellsKernel, a.N, 0, a.div,
+                           a.p, a.N, a.u, a.v, a.p, a.div, a.boundary);
 }
 
 Status launchProjectStep2(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::ProjectStep2Args a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    return startRelaxation<ProjectStep2Fn>(Step2Row, a.N, a.p, a.div, a.boundary);
+    return startRelaxation<ProjectStep2Fn>(KernelId::ProjectStep2, a.N, a.p, a.div, a.boundary);
 }
 
 Status launchProjectStep3(const fluidrt::LaunchShape& shape, const fluidrt::ArgumentBlock& args) {
     launcharguments::ProjectStep3Args a;
     if (const Status refused = decodeOnDevice(shape, args, &a)) return refused;
-    return startSinglePass(Step3Row, shape, projectStep3Kernel, projectStep3CellsKernel, a.N, 0, a.u, a.v, a.N, a.u,
-                           a.v, a.p, a.boundary);
+    return startSinglePass(KernelId::ProjectStep3, shape, projectStep3Kernel, projectStep3CellsKernel, a.N, 0, a.u,
+                           a.v, a.N, a.u, a.v, a.p, a.boundary);
 }
 
 std::string shapeText(::dim3 d) {
@@ -553,18 +555,16 @@ bool cooperativeLaunchOffered() {
 }
 
 std::string deviceLaunchReport() {
-    static const char* const names[reportRows] = {"gpuKernelAdd_Source",   "gpuKernelDiffuse",
-                                                  "gpuKernelAdvect",       "gpuKernelProjectStep1",
-                                                  "gpuKernelProjectStep2", "gpuKernelProjectStep3"};
     std::string text;
     for (int row = 0; row < reportRows; ++row) {
         const LastLaunch& l = lastLaunches[row];
-        text += std::string(names[row]) + ": ";
+        const auto kernel = static_cast<KernelId>(row);
+        text += std::string(launcharguments::kernelName(kernel)) + ": ";
         if (!l.ran) {
             text += "has not run\n";
             continue;
         }
-        if (row == DiffuseRow || row == Step2Row) {
+        if (kernel == KernelId::Diffuse || kernel == KernelId::ProjectStep2) {
             auto where = [](bool shared) { return shared ? "shared" : "global"; };
             char line[256];
             std::snprintf(line, sizeof line,
@@ -573,10 +573,11 @@ std::string deviceLaunchReport() {
                           l.plan.threads, l.plan.slots, l.plan.waves, where(l.where.field), where(l.where.source),
                           where(l.where.mask), l.sharedBytes);
             text += line;
-        } else if (row == AddSourceRow) {
+        } else if (kernel == KernelId::AddSource) {
             text += "one launch of " + shapeText(l.grid) + " blocks of " + shapeText(l.block) + " threads\n";
         } else {
-            text += (l.cooperative ? "one cooperative launch, grid of " : "three launches (cells, sides, corners), grid of ") +
+            text += (l.cooperative ? "one cooperative launch, grid of "
+                                   : "three launches (cells, sides, corners), grid of ") +
                     shapeText(l.grid) + " blocks of " + shapeText(l.block) + " threads\n";
         }
     }

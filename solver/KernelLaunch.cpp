@@ -122,20 +122,24 @@ FatBinaryHandle registerFluidImage() {
 }
 
 void registerFluidKernels(FatBinaryHandle handle) {
+    using launcharguments::KernelId;
+    using launcharguments::kernelName;
     const struct {
         const void* entry;
         KernelRow row;
     } kernels[] = {
         {reinterpret_cast<const void*>(&gpuKernelProjectStep3),
-         {"gpuKernelProjectStep3", runProjectStep3, deviceRuns.projectStep3}},
+         {kernelName(KernelId::ProjectStep3), runProjectStep3, deviceRuns.projectStep3}},
         {reinterpret_cast<const void*>(&gpuKernelProjectStep2),
-         {"gpuKernelProjectStep2", runProjectStep2, deviceRuns.projectStep2}},
+         {kernelName(KernelId::ProjectStep2), runProjectStep2, deviceRuns.projectStep2}},
         {reinterpret_cast<const void*>(&gpuKernelProjectStep1),
-         {"gpuKernelProjectStep1", runProjectStep1, deviceRuns.projectStep1}},
-        {reinterpret_cast<const void*>(&gpuKernelAdvect), {"gpuKernelAdvect", runAdvect, deviceRuns.advect}},
-        {reinterpret_cast<const void*>(&gpuKernelDiffuse), {"gpuKernelDiffuse", runDiffuse, deviceRuns.diffuse}},
+         {kernelName(KernelId::ProjectStep1), runProjectStep1, deviceRuns.projectStep1}},
+        {reinterpret_cast<const void*>(&gpuKernelAdvect),
+         {kernelName(KernelId::Advect), runAdvect, deviceRuns.advect}},
+        {reinterpret_cast<const void*>(&gpuKernelDiffuse),
+         {kernelName(KernelId::Diffuse), runDiffuse, deviceRuns.diffuse}},
         {reinterpret_cast<const void*>(&gpuKernelAdd_Source),
-         {"gpuKernelAdd_Source", runAddSource, deviceRuns.addSource}},
+         {kernelName(KernelId::AddSource), runAddSource, deviceRuns.addSource}},
     };
     for (const auto& kernel : kernels) registerFunction(handle, kernel.entry, kernel.row);
 }

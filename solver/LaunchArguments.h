@@ -22,6 +22,11 @@ using ResolveBuffer = void* (*)(fluidrt::DevicePtr ptr, std::size_t minBytes);
 // The six kernels, in the order of their launch functions in Kernels.h.
 enum class KernelId { AddSource, Diffuse, Advect, ProjectStep1, ProjectStep2, ProjectStep3 };
 constexpr int kernelIdCount = 6;
+// Each kernel's device name, by KernelId: the name it is registered under.
+constexpr const char* kernelNames[kernelIdCount] = {"gpuKernelAdd_Source",   "gpuKernelDiffuse",
+                                                    "gpuKernelAdvect",       "gpuKernelProjectStep1",
+                                                    "gpuKernelProjectStep2", "gpuKernelProjectStep3"};
+constexpr const char* kernelName(KernelId kernel) { return kernelNames[static_cast<int>(kernel)]; }
 constexpr int maxBufferArguments = 5;
 
 // --- buffers named twice -------------------------------------------------------

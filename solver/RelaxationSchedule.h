@@ -106,7 +106,7 @@ FLUID_HD inline void finishRelaxationCorners(int N, int b, float* x) {
         if (b == 0)
             copyRuleCorner(N, k, x);
         else
-            x[cellAt(N, k < 2 ? 0 : N + 1, k % 2 == 0 ? 0 : N + 1)] = 0.0f;
+            zeroRuleSide(N, cellAt(N, k < 2 ? 0 : N + 1, k % 2 == 0 ? 0 : N + 1), x);
     }
 }
 

@@ -45,7 +45,9 @@ struct Trace {
     int n, sweeps;
     std::vector<int> wave;
     long runs = 0, repeats = 0;
-    int& at(int k, int i, int j) { return wave[static_cast<std::size_t>(k) * kernel::cellCount(n) + kernel::cellAt(n, i, j)]; }
+    int& at(int k, int i, int j) {
+        return wave[static_cast<std::size_t>(k) * kernel::cellCount(n) + kernel::cellAt(n, i, j)];
+    }
 };
 
 // Runs the plan as a block would: wave after wave, each thread's pairs in
@@ -165,8 +167,8 @@ TEST(RelaxationSchedule, RunsEverySweepOfEveryCellOnceInOrderAndMatchesTheRefere
                 runReference(c.n, relaxation, b, expected);
                 for (bool backwards : {false, true}) {
                     Fields f = start;
-                    Trace trace{c.n, relaxationSweeps,
-                                std::vector<int>(static_cast<std::size_t>(relaxationSweeps) * kernel::cellCount(c.n), -1)};
+                    const std::size_t runs = static_cast<std::size_t>(relaxationSweeps) * kernel::cellCount(c.n);
+                    Trace trace{c.n, relaxationSweeps, std::vector<int>(runs, -1)};
                     runSchedule(plan, relaxation, b, f, backwards, &trace);
                     long differing = 0;
                     for (std::size_t t = 0; t < f.x.size(); ++t) differing += bitsOf(f.x[t]) != bitsOf(expected.x[t]);

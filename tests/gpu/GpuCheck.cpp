@@ -43,6 +43,7 @@
 #include "GpuBackend.h"
 #include "GpuComparison.h"
 #include "Kernels.h"
+#include "LaunchArguments.h"
 #include "StepMedian.h"
 #include "StepScenario.h"
 
@@ -128,7 +129,6 @@ StepSplit splitStep(const Backend* gpu, int repeats) {
 struct KernelTimes {
     double ms[6] = {-1, -1, -1, -1, -1, -1};
 };
-const char* const timedKernels[6] = {"Add_Source", "Diffuse", "Advect", "ProjectStep1", "ProjectStep2", "ProjectStep3"};
 
 KernelTimes timeKernels(const Backend* gpu, int repeats) {
     scenario::Generator g{7};
@@ -322,7 +322,7 @@ int main(int argc, char** argv) {
         std::printf("kernel times on the GPU (CUDA events, median of %d, single passes as %s):", repeats,
                     wayName(how));
         for (int k = 0; k < 6; ++k) {
-            std::printf("%s %s %.4f ms", k ? "," : "", timedKernels[k], t.ms[k]);
+            std::printf("%s %s %.4f ms", k ? "," : "", launcharguments::kernelNames[k], t.ms[k]);
             timed = timed && t.ms[k] >= 0.0;
         }
         std::printf("\n");

@@ -180,18 +180,6 @@ using Kernel = launcharguments::KernelId;
 constexpr Kernel allKernels[] = {Kernel::AddSource,    Kernel::Diffuse,      Kernel::Advect,
                                  Kernel::ProjectStep1, Kernel::ProjectStep2, Kernel::ProjectStep3};
 
-const char* kernelName(Kernel k) {
-    switch (k) {
-        case Kernel::AddSource: return "Add_Source";
-        case Kernel::Diffuse: return "Diffuse";
-        case Kernel::Advect: return "Advect";
-        case Kernel::ProjectStep1: return "ProjectStep1";
-        case Kernel::ProjectStep2: return "ProjectStep2";
-        case Kernel::ProjectStep3: return "ProjectStep3";
-    }
-    return "?";
-}
-
 bool takesB(Kernel k) { return k == Kernel::Diffuse || k == Kernel::Advect; }
 
 std::string shapeName(dim3 d) { return std::to_string(d.x) + "x" + std::to_string(d.y) + "x" + std::to_string(d.z); }
